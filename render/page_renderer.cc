@@ -1,0 +1,168 @@
+// The page loop: reads each raster page the spooler sends, screens it, and
+// writes it to the printer as one complete label command sequence.
+#include <cups/raster.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "log/log.h"
+#include "render/label_stream.h"
+#include "render/render.h"
+
+namespace {
+
+// Row starts and byte positions inside the page buffers are signed 32-bit in
+// the printer's model of a page, so a gray page must stay below 2 GiB.
+constexpr uint64_t kMaxGrayPageBytes = (uint64_t{1} << 31) - 1;
+
+struct raster_closer {
+  void operator()(cups_raster_t* raster) const { cupsRasterClose(raster); }
+};
+using raster_ptr = std::unique_ptr<cups_raster_t, raster_closer>;
+using byte_buffer = std::unique_ptr<uint8_t[]>;
+
+struct page_geometry {
+  uint32_t bytes_per_row;  // packed bytes in one row
+  uint64_t gray_stride;    // gray bytes between row starts, a multiple of 8
+  uint64_t gray_size;
+  uint64_t packed_size;
+};
+
+// Sizes in 64 bits, checked against the limit before anything is allocated.
+[[nodiscard]] bool compute_geometry(const cups_page_header2_t& header, page_geometry* page) {
+  const uint64_t bytes_per_row = label_stream::packed_row_bytes(header.cupsBytesPerLine);
+  page->gray_stride = bytes_per_row * 8;
+  if (page->gray_stride > kMaxGrayPageBytes) return false;
+  page->gray_size = page->gray_stride * header.cupsHeight;
+  if (page->gray_size > kMaxGrayPageBytes) return false;
+  page->bytes_per_row = static_cast<uint32_t>(bytes_per_row);
+  page->packed_size = bytes_per_row * header.cupsHeight;
+  return true;
+}
+
+// The whole header must fit its 32-byte buffer: a cut header would make the
+// printer read the payload as numbers.
+[[nodiscard]] bool format_bitmap_header(const pstops_doc& doc, const page_geometry& page,
+                                        const cups_page_header2_t& header,
+                                        char (&out)[label_stream::kBitmapHeaderBufferSize],
+                                        int* length) {
+  *length = std::snprintf(out, sizeof out, label_stream::kBitmapFormat, int{doc.horizontal},
+                          int{doc.vertical}, static_cast<int>(page.bytes_per_row),
+                          static_cast<int>(header.cupsHeight));
+  return *length > 0 && static_cast<size_t>(*length) < sizeof out;
+}
+
+byte_buffer allocate(uint64_t size) { return byte_buffer(new (std::nothrow) uint8_t[size]); }
+
+void write_bytes(const void* data, size_t size) { std::fwrite(data, 1, size, stdout); }
+void write_text(const char* text) { std::fputs(text, stdout); }
+
+[[gnu::format(printf, 1, 2)]] void write_line(const char* format, ...) {
+  char line[label_stream::kLineBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int length = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (length > 0) write_bytes(line, std::min<size_t>(static_cast<size_t>(length), sizeof line - 1));
+}
+
+// Items before the bitmap: label geometry and print settings, then clear.
+void write_setup_lines(const pstops_doc& doc) {
+  namespace ls = label_stream;
+  write_line(ls::kSizeFormat, int{doc.width}, int{doc.height});
+  write_text(ls::kGapLine);
+  write_line(ls::kSpeedFormat, int{doc.speed});
+  write_line(ls::kDensityFormat, int{doc.darkness});
+  write_text(ls::kDirectionLine);
+  write_line(ls::kReferenceFormat, int{doc.refX}, int{doc.refY});
+  write_text(ls::kOffsetLine);
+  write_text(ls::kShiftLine);
+  write_text(ls::kPeelLine);
+  write_text(ls::kCutterLine);
+  write_text(ls::kPartialCutterLine);
+  write_text(ls::kTearLine);
+  write_text(ls::kClearLine);
+}
+
+// Reads the page's rows into the blank gray page. A stream that ends early
+// leaves the remaining rows blank; the page still goes out in full size.
+void read_rows(cups_raster_t* raster, const cups_page_header2_t& header,
+               const page_geometry& page, uint8_t* gray) {
+  std::memset(gray, 255, page.gray_size);
+  for (uint32_t row = 0; row < header.cupsHeight; ++row) {
+    if (cupsRasterReadPixels(raster, gray + row * page.gray_stride, header.cupsBytesPerLine) == 0) {
+      WriteLog("page ends early: %" PRIu32 " of %u rows read", row, header.cupsHeight);
+      return;
+    }
+  }
+}
+
+// Renders one accepted page. Both buffers are taken before any byte of the
+// page is written, so a failure never leaves half a sequence at the printer.
+[[nodiscard]] bool render_page(const pstops_doc& doc, cups_raster_t* raster,
+                               const cups_page_header2_t& header, int page_number) {
+  page_geometry page{};
+  char bitmap_header[label_stream::kBitmapHeaderBufferSize];
+  int bitmap_header_length = 0;
+  if (!compute_geometry(header, &page)) {
+    WriteLog("page %d: %u bytes per line x %u rows exceeds %" PRIu64 " gray bytes", page_number,
+             header.cupsBytesPerLine, header.cupsHeight, kMaxGrayPageBytes);
+    std::fprintf(stderr, "ERROR: Page %d is too large for the printer (%u x %u dots)\n",
+                 page_number, header.cupsBytesPerLine, header.cupsHeight);
+    return false;
+  }
+  if (!format_bitmap_header(doc, page, header, bitmap_header, &bitmap_header_length)) {
+    WriteLog("page %d: BITMAP header longer than %zu characters", page_number,
+             sizeof bitmap_header - 1);
+    std::fprintf(stderr, "ERROR: Page %d bitmap header does not fit the printer's command\n",
+                 page_number);
+    return false;
+  }
+
+  std::fprintf(stderr, "PAGE: %d %d\n", page_number, static_cast<int>(header.NumCopies));
+  byte_buffer gray = allocate(page.gray_size);
+  byte_buffer packed = gray ? allocate(page.packed_size) : nullptr;
+  if (!gray || !packed) {
+    WriteLog("page %d: cannot allocate %" PRIu64 " + %" PRIu64 " bytes", page_number,
+             page.gray_size, page.packed_size);
+    std::fputs("ERROR: Unable to allocate memory\n", stderr);
+    return false;
+  }
+
+  read_rows(raster, header, page, gray.get());
+  std::memset(packed.get(), 0, page.packed_size);
+  Gray2Bytes(gray.get(), packed.get(), static_cast<int>(page.bytes_per_row),
+             static_cast<int>(header.cupsHeight), kScreenThreshold);
+  // Screening marks dark dots with set bits; the printer prints 0 bits.
+  for (uint64_t i = 0; i < page.packed_size; ++i) packed[i] = label_stream::to_wire(packed[i]);
+
+  write_setup_lines(doc);
+  write_bytes(bitmap_header, static_cast<size_t>(bitmap_header_length));
+  write_bytes(packed.get(), page.packed_size);
+  write_text(label_stream::kLineEnd);
+  write_line(label_stream::kPrintFormat, static_cast<int>(header.NumCopies));
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
+int print_bitmap(const pstops_doc* doc, cups_file_t* input) {
+  raster_ptr raster(cupsRasterOpen(cupsFileNumber(input), CUPS_RASTER_READ));
+  if (!raster) return kRenderDone;  // not a raster stream: nothing to print
+
+  cups_page_header2_t header;
+  int page_number = 0;
+  while (cupsRasterReadHeader2(raster.get(), &header) != 0) {
+    // A page without rows or dots ends the job's output.
+    if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
+    ++page_number;
+    if (!render_page(*doc, raster.get(), header, page_number)) return kRenderFailed;
+  }
+  return kRenderDone;
+}

@@ -1,0 +1,147 @@
+// Screening: turns 8-bit gray dots into packed one-bit dots for the print head.
+// Every mode reduces to "dark where gray < threshold(x, y)" with a threshold
+// pattern that repeats every 16 dots along a row, so one kernel serves all.
+#include <array>
+#include <cstring>
+
+#include "log/log.h"
+#include "render/label_stream.h"
+#include "render/render.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+using matrix8 = std::array<std::array<uint8_t, 8>, 8>;
+using matrix16 = std::array<std::array<uint8_t, 16>, 16>;
+
+// Entry (r, c) of the n x n Bayer index matrix: each doubling places four
+// copies of the smaller matrix, times 4, plus 0, 2, 3, 1 by quadrant.
+constexpr int bayer_index(int n, int r, int c) {
+  if (n == 1) return 0;
+  const int half = n / 2;
+  constexpr int kQuadrantAdd[4] = {0, 2, 3, 1};
+  const int quadrant = (r >= half ? 2 : 0) + (c >= half ? 1 : 0);
+  return 4 * bayer_index(half, r % half, c % half) + kQuadrantAdd[quadrant];
+}
+
+// The 8x8 ordered dither: the transposed Bayer matrix with its corner raised
+// to 1, so that solid black (gray 0..3) still prints every dot.
+constexpr matrix8 make_bayer8() {
+  matrix8 m{};
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) m[r][c] = static_cast<uint8_t>(bayer_index(8, c, r));
+  m[0][0] = 1;
+  return m;
+}
+
+// The 16x16 ordered dither: the Bayer matrix with 255 lowered to 254.
+constexpr matrix16 make_bayer16() {
+  matrix16 m{};
+  for (int r = 0; r < 16; ++r)
+    for (int c = 0; c < 16; ++c) m[r][c] = static_cast<uint8_t>(bayer_index(16, r, c));
+  m[15][0] = 254;
+  return m;
+}
+
+constexpr matrix8 kBayer8 = make_bayer8();
+constexpr matrix16 kBayer16 = make_bayer16();
+
+// Clustered dots grow from two centres per tile, like a newspaper screen.
+constexpr matrix8 kClustered8 = {{
+    {24, 10, 12, 26, 35, 47, 49, 37},
+    {8, 0, 2, 14, 45, 59, 61, 51},
+    {22, 6, 4, 16, 43, 57, 63, 53},
+    {30, 20, 18, 28, 33, 41, 55, 39},
+    {34, 46, 48, 36, 25, 11, 13, 27},
+    {44, 58, 60, 50, 9, 1, 3, 15},
+    {42, 56, 62, 52, 23, 7, 5, 17},
+    {32, 40, 54, 38, 31, 21, 19, 29},
+}};
+
+constexpr int kPatternDots = 16;
+using threshold_row = std::array<uint8_t, kPatternDots>;
+
+// Thresholds for dots 0..15 of row y: a dot is dark where gray < threshold.
+// The 64-level matrices compare gray >> 2, and (g >> 2) < t is g < 4t.
+threshold_row thresholds_for_row(int mode, int y) {
+  threshold_row row{};
+  for (int x = 0; x < kPatternDots; ++x) {
+    switch (mode) {
+      case kScreenThreshold:
+        row[x] = 129;
+        break;
+      case kScreenBayer8:
+        row[x] = static_cast<uint8_t>(4 * kBayer8[y % 8][x % 8]);
+        break;
+      case kScreenClustered8:
+        row[x] = static_cast<uint8_t>(4 * kClustered8[y % 8][x % 8]);
+        break;
+      case kScreenBayer16:
+        row[x] = kBayer16[x % 16][y % 16];  // the dot's column picks the matrix row
+        break;
+      default:
+        row[x] = 127;
+        break;
+    }
+  }
+  return row;
+}
+
+// Packs 8 dots starting at `gray` against thresholds starting at `thr`.
+inline uint8_t pack8(const uint8_t* gray, const uint8_t* thr) {
+  unsigned byte = 0;
+  for (int i = 0; i < 8; ++i) byte |= (gray[i] < thr[i] ? 0x80u : 0u) >> i;
+  return static_cast<uint8_t>(byte);
+}
+
+#if defined(__SSE2__)
+// movemask numbers the bytes from the least significant bit; the printer wants
+// the leftmost dot in the most significant bit.
+constexpr std::array<uint8_t, 256> make_bit_reverse() {
+  std::array<uint8_t, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    int r = 0;
+    for (int b = 0; b < 8; ++b) r |= ((v >> b) & 1) << (7 - b);
+    table[v] = static_cast<uint8_t>(r);
+  }
+  return table;
+}
+constexpr std::array<uint8_t, 256> kBitReverse = make_bit_reverse();
+
+// 16 dots at a time: thresholds minus gray, saturated, is zero exactly where
+// the dot is light.
+void screen_row(const uint8_t* gray, uint8_t* bits, int bytes_per_row, const threshold_row& thr) {
+  const __m128i thresholds = _mm_loadu_si128(reinterpret_cast<const __m128i*>(thr.data()));
+  const __m128i zero = _mm_setzero_si128();
+  int byte = 0;
+  for (; byte + 2 <= bytes_per_row; byte += 2) {
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gray + byte * 8));
+    const __m128i light = _mm_cmpeq_epi8(_mm_subs_epu8(thresholds, g), zero);
+    const unsigned dark = ~static_cast<unsigned>(_mm_movemask_epi8(light));
+    bits[byte] |= kBitReverse[dark & 0xFF];
+    bits[byte + 1] |= kBitReverse[(dark >> 8) & 0xFF];
+  }
+  if (byte < bytes_per_row) bits[byte] |= pack8(gray + byte * 8, thr.data());
+}
+#else
+void screen_row(const uint8_t* gray, uint8_t* bits, int bytes_per_row, const threshold_row& thr) {
+  for (int byte = 0; byte < bytes_per_row; ++byte)
+    bits[byte] |= pack8(gray + byte * 8, thr.data() + (byte & 1) * 8);
+}
+#endif
+
+}  // namespace
+
+void Gray2Bytes(const uint8_t* gray, uint8_t* bits, int bytes_per_row, int rows, int mode) {
+  WriteLog("Gray2Bytes: Enter function\r\n");
+  // Positions are 64-bit so that a page near the 2 GiB limit cannot wrap.
+  const int64_t gray_stride = int64_t{bytes_per_row} * 8;
+  for (int y = 0; y < rows && bytes_per_row > 0; ++y) {
+    const threshold_row thr = thresholds_for_row(mode, y);
+    screen_row(gray + y * gray_stride, bits + int64_t{y} * bytes_per_row, bytes_per_row, thr);
+  }
+  WriteLog("Gray2Bytes: Exit function11\r\n");
+}

@@ -1,0 +1,85 @@
+// Raster streams for tests, written by the same library CUPS filters use.
+#include "tests/support/raster_gen.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+
+namespace raster_gen {
+
+cups_page_header2_t gray_header(unsigned bytes_per_line, unsigned height, unsigned copies,
+                                unsigned dpi) {
+  cups_page_header2_t h;
+  std::memset(&h, 0, sizeof h);
+  std::snprintf(h.MediaClass, sizeof h.MediaClass, "%s", "PwgRaster");
+  h.HWResolution[0] = h.HWResolution[1] = dpi;
+  h.PageSize[0] = bytes_per_line * 72 / (dpi ? dpi : 1);
+  h.PageSize[1] = height * 72 / (dpi ? dpi : 1);
+  h.NumCopies = copies;
+  h.cupsWidth = bytes_per_line;
+  h.cupsHeight = height;
+  h.cupsBitsPerColor = 8;
+  h.cupsBitsPerPixel = 8;
+  h.cupsBytesPerLine = bytes_per_line;
+  h.cupsColorOrder = CUPS_ORDER_CHUNKED;
+  h.cupsColorSpace = CUPS_CSPACE_SW;
+  h.cupsNumColors = 1;
+  return h;
+}
+
+page solid_page(unsigned bytes_per_line, unsigned height, uint8_t gray, unsigned copies) {
+  page p{gray_header(bytes_per_line, height, copies), {}};
+  p.rows.assign(size_t{bytes_per_line} * height, gray);
+  return p;
+}
+
+page random_page(unsigned bytes_per_line, unsigned height, uint32_t seed, unsigned copies) {
+  page p{gray_header(bytes_per_line, height, copies), {}};
+  p.rows.resize(size_t{bytes_per_line} * height);
+  std::mt19937 rng(seed);
+  for (uint8_t& dot : p.rows) dot = static_cast<uint8_t>(rng());
+  return p;
+}
+
+namespace {
+struct file_closer {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+}  // namespace
+
+std::string write_stream(const std::vector<page>& pages, cups_mode_t mode) {
+  // The writer needs a descriptor; a pipe could fill up, so use a temp file.
+  std::unique_ptr<FILE, file_closer> tmp(std::tmpfile());
+  if (!tmp) return {};
+  cups_raster_t* raster = cupsRasterOpen(fileno(tmp.get()), mode);
+  if (raster == nullptr) return {};
+  for (const page& p : pages) {
+    cups_page_header2_t header = p.header;
+    cupsRasterWriteHeader2(raster, &header);
+    const size_t line = header.cupsBytesPerLine;
+    std::vector<uint8_t> row(line);
+    for (size_t start = 0; line > 0 && start + line <= p.rows.size(); start += line) {
+      std::memcpy(row.data(), p.rows.data() + start, line);
+      cupsRasterWritePixels(raster, row.data(), static_cast<unsigned>(line));
+    }
+  }
+  cupsRasterClose(raster);
+
+  std::fflush(tmp.get());
+  std::rewind(tmp.get());
+  std::string bytes;
+  char chunk[65536];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, tmp.get())) > 0) bytes.append(chunk, got);
+  return bytes;
+}
+
+bool write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
+}  // namespace raster_gen
