@@ -13,12 +13,12 @@ inline constexpr char kLineEnd[] = "\r\n";
 
 // The setup lines, in the order the printer must see them. Lines with numbers
 // are formatted with printf; the others are sent as they are.
-inline constexpr char kSizeFormat[] = "SIZE %dmm,%dmm\r\n";          // width, height
-inline constexpr char kGapLine[] = "GAP 0.120,0.000\r\n";           //
-inline constexpr char kSpeedFormat[] = "SPEED %d\r\n";              // speed
-inline constexpr char kDensityFormat[] = "DENSITY %d\r\n";          // darkness
-inline constexpr char kDirectionLine[] = "DIRECTION 0,0\r\n";       //
-inline constexpr char kReferenceFormat[] = "REFERENCE %d,%d\r\n";   // x, y
+inline constexpr char kSizeFormat[] = "SIZE %dmm,%dmm\r\n";        // width, height
+inline constexpr char kGapLine[] = "GAP 0.120,0.000\r\n";          //
+inline constexpr char kSpeedFormat[] = "SPEED %d\r\n";             // speed
+inline constexpr char kDensityFormat[] = "DENSITY %d\r\n";         // darkness
+inline constexpr char kDirectionLine[] = "DIRECTION 0,0\r\n";      //
+inline constexpr char kReferenceFormat[] = "REFERENCE %d,%d\r\n";  // x, y
 inline constexpr char kOffsetLine[] = "OFFSET 0.000\r\n";
 inline constexpr char kShiftLine[] = "SHIFT 0\r\n";
 inline constexpr char kPeelLine[] = "SET PEEL OFF\r\n";
@@ -31,6 +31,40 @@ inline constexpr char kClearLine[] = "CLS\r\n";
 // CR LF. The 1 selects the overwrite mode.
 inline constexpr char kBitmapFormat[] = "BITMAP %d,%d,%d,%d,1,";
 inline constexpr char kPrintFormat[] = "PRINT 1,%d\r\n";  // copies
+
+/// The printer command names. A command's line starts with its name and a space,
+/// except CLS, which stands alone.
+inline constexpr char kBitmapCommand[] = "BITMAP";
+inline constexpr char kPrintCommand[] = "PRINT";
+
+/// One setup line: the command it carries and the text sent, a printf format
+/// (only %d conversions) when the line has numbers.
+struct setup_line {
+  const char* command;
+  const char* text;
+};
+
+/// The setup lines, in the order the renderer sends them before the BITMAP.
+inline constexpr setup_line kSetupLines[] = {
+    {"SIZE", kSizeFormat},
+    {"GAP", kGapLine},
+    {"SPEED", kSpeedFormat},
+    {"DENSITY", kDensityFormat},
+    {"DIRECTION", kDirectionLine},
+    {"REFERENCE", kReferenceFormat},
+    {"OFFSET", kOffsetLine},
+    {"SHIFT", kShiftLine},
+    {"SET PEEL", kPeelLine},
+    {"SET CUTTER", kCutterLine},
+    {"SET PARTIAL_CUTTER", kPartialCutterLine},
+    {"SET TEAR", kTearLine},
+    {"CLS", kClearLine},
+};
+
+/// Label settings (size, speed, density, positions) are the printer's signed
+/// 16-bit numbers; the renderer widens them to int for formatting.
+inline constexpr int kMinSettingNumber = -32768;
+inline constexpr int kMaxSettingNumber = 32767;
 
 /// Formatted lines go through a buffer of this size.
 inline constexpr size_t kLineBufferSize = 256;

@@ -1,0 +1,212 @@
+// Places each page's bitmap on its label, counts the dots that will print and
+// formats the per-page summary as text or JSON.
+#include "tools/lblview/page_report.h"
+
+#include <algorithm>
+#include <bit>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+
+#include "render/label_stream.h"
+
+namespace lblview {
+namespace {
+
+// Formats onto the end of `out`, at whatever length the text needs: file
+// names and messages have no fixed bound.
+[[gnu::format(printf, 2, 3)]] void append(std::string* out, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  if (length > 0) {
+    const size_t start = out->size();
+    out->resize(start + static_cast<size_t>(length) + 1);
+    std::vsnprintf(out->data() + start, static_cast<size_t>(length) + 1, format, again);
+    out->resize(start + static_cast<size_t>(length));
+  }
+  va_end(again);
+}
+
+// Printed dots of the bitmap rows and columns that fall on the label.
+uint64_t dark_dots_on_label(const page& p, const label_geometry& g) {
+  const int64_t first_row = std::max<int64_t>(0, -g.bitmap_top);
+  const int64_t end_row = std::min<int64_t>(g.bitmap_height, g.height - g.bitmap_top);
+  const int64_t first_dot = std::max<int64_t>(0, -g.bitmap_left);
+  const int64_t end_dot = std::min<int64_t>(g.bitmap_width, g.width - g.bitmap_left);
+  uint64_t dark = 0;
+  for (int64_t y = first_row; y < end_row; ++y) {
+    const uint8_t* row = p.payload.data() + y * p.bytes_per_row;
+    for (int64_t x = first_dot; x < end_dot; ++x) {
+      if (label_stream::wire_dot_printed(row, static_cast<uint64_t>(x))) ++dark;
+    }
+  }
+  return dark;
+}
+
+std::string json_string(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (b < 0x20 || b >= 0x7f) {
+      append(&out, "\\u%04x", b);
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+double share(uint64_t part, uint64_t whole) {
+  return whole == 0 ? 0.0 : static_cast<double>(part) / static_cast<double>(whole);
+}
+
+void text_page(const page& p, const page_facts& f, std::string* out) {
+  const label_geometry& g = f.geometry;
+  append(out, "page %d (bytes %zu to %zu)\n", p.number, p.offset, p.offset + p.length - 1);
+  append(out, "  label           %d x %d mm, %" PRId64 " x %" PRId64 " dots at %d dpi\n",
+         p.width_mm, p.height_mm, g.width, g.height, g.dpi);
+  append(out, "  gap             %s\n", p.gap.c_str());
+  append(out, "  speed           %d\n", p.speed);
+  append(out, "  density         %d\n", p.density);
+  append(out, "  direction       %s\n", p.direction.c_str());
+  append(out, "  reference       %d,%d\n", p.reference_x, p.reference_y);
+  append(out, "  offset          %s\n", p.offset_text.c_str());
+  append(out, "  shift           %s\n", p.shift.c_str());
+  append(out, "  peel            %s\n", p.peel.c_str());
+  append(out, "  cutter          %s\n", p.cutter.c_str());
+  append(out, "  partial cutter  %s\n", p.partial_cutter.c_str());
+  append(out, "  tear            %s\n", p.tear.c_str());
+  append(out, "  bitmap          %" PRId64 " x %" PRId64 " dots at %d,%d (%d bytes per row)\n",
+         g.bitmap_width, g.bitmap_height, p.bitmap_x, p.bitmap_y, p.bytes_per_row);
+  append(out, "  copies          %d\n", p.copies);
+  append(out, "  dark dots       %" PRIu64 " of %" PRIu64 " (%.1f%%)\n", f.dark_dots, f.dots,
+         100.0 * share(f.dark_dots, f.dots));
+  for (const std::string& warning : f.warnings)
+    append(out, "  warning         %s\n", warning.c_str());
+}
+
+void json_page(const page& p, const page_facts& f, bool last, std::string* out) {
+  const label_geometry& g = f.geometry;
+  append(out, "    {\n      \"page\": %d,\n", p.number);
+  append(out, "      \"stream_offset\": %zu,\n      \"stream_length\": %zu,\n", p.offset, p.length);
+  append(out,
+         "      \"label\": {\"width_mm\": %d, \"height_mm\": %d, \"width_dots\": %" PRId64
+         ", \"height_dots\": %" PRId64 "},\n",
+         p.width_mm, p.height_mm, g.width, g.height);
+  append(out, "      \"gap\": %s,\n", json_string(p.gap).c_str());
+  append(out, "      \"speed\": %d,\n      \"density\": %d,\n", p.speed, p.density);
+  append(out, "      \"direction\": %s,\n", json_string(p.direction).c_str());
+  append(out, "      \"reference\": {\"x\": %d, \"y\": %d},\n", p.reference_x, p.reference_y);
+  append(out, "      \"offset\": %s,\n", json_string(p.offset_text).c_str());
+  append(out, "      \"shift\": %s,\n", json_string(p.shift).c_str());
+  append(out, "      \"peel\": %s,\n", json_string(p.peel).c_str());
+  append(out, "      \"cutter\": %s,\n", json_string(p.cutter).c_str());
+  append(out, "      \"partial_cutter\": %s,\n", json_string(p.partial_cutter).c_str());
+  append(out, "      \"tear\": %s,\n", json_string(p.tear).c_str());
+  append(out,
+         "      \"bitmap\": {\"x\": %d, \"y\": %d, \"bytes_per_row\": %d, \"width_dots\": %" PRId64
+         ", \"height_dots\": %" PRId64 ", \"left_dot\": %" PRId64 ", \"top_dot\": %" PRId64
+         ", \"payload_offset\": %zu},\n",
+         p.bitmap_x, p.bitmap_y, p.bytes_per_row, g.bitmap_width, g.bitmap_height, g.bitmap_left,
+         g.bitmap_top, p.payload_offset);
+  append(out, "      \"copies\": %d,\n", p.copies);
+  append(out, "      \"dots\": %" PRIu64 ",\n      \"dark_dots\": %" PRIu64 ",\n", f.dots,
+         f.dark_dots);
+  append(out, "      \"dark_share\": %.6g,\n", share(f.dark_dots, f.dots));
+  append(out, "      \"dark_dots_off_label\": %" PRIu64 ",\n", f.dark_dots_off_label);
+  out->append("      \"warnings\": [");
+  for (size_t i = 0; i < f.warnings.size(); ++i) {
+    out->append(i ? ", " : "").append(json_string(f.warnings[i]));
+  }
+  out->append(last ? "]\n    }\n" : "]\n    },\n");
+}
+
+}  // namespace
+
+int64_t dots_per_mm(int dpi) { return (int64_t{dpi} * 10 + 127) / 254; }
+
+label_geometry place_on_label(const page& p, int dpi) {
+  label_geometry g;
+  g.dpi = dpi;
+  g.width = int64_t{p.width_mm} * dots_per_mm(dpi);
+  g.height = int64_t{p.height_mm} * dots_per_mm(dpi);
+  g.bitmap_left = int64_t{p.reference_x} + p.bitmap_x;
+  g.bitmap_top = int64_t{p.reference_y} + p.bitmap_y;
+  g.bitmap_width = int64_t{p.bytes_per_row} * 8;
+  g.bitmap_height = p.rows;
+  return g;
+}
+
+page_facts examine(const page& p, int dpi) {
+  page_facts f;
+  f.geometry = place_on_label(p, dpi);
+  const label_geometry& g = f.geometry;
+  f.dots = static_cast<uint64_t>(g.bitmap_width) * static_cast<uint64_t>(g.bitmap_height);
+  uint64_t blank = 0;
+  for (const uint8_t byte : p.payload) blank += static_cast<uint64_t>(std::popcount(byte));
+  f.dark_dots = f.dots - blank;
+
+  if (g.width <= 0 || g.height <= 0) {
+    f.dark_dots_off_label = f.dark_dots;
+    f.warnings.push_back("label size " + std::to_string(p.width_mm) + " x " +
+                         std::to_string(p.height_mm) + " mm has no area");
+    return f;
+  }
+  f.dark_dots_off_label = f.dark_dots - dark_dots_on_label(p, g);
+  if (g.bitmap_left < 0 || g.bitmap_top < 0 || g.bitmap_left + g.bitmap_width > g.width ||
+      g.bitmap_top + g.bitmap_height > g.height) {
+    std::string warning;
+    append(&warning,
+           "bitmap of %" PRId64 " x %" PRId64 " dots at %" PRId64 ",%" PRId64
+           " runs beyond the %" PRId64 " x %" PRId64 "-dot label (%d x %d mm at %d dpi); %" PRIu64
+           " printed dots fall outside it",
+           g.bitmap_width, g.bitmap_height, g.bitmap_left, g.bitmap_top, g.width, g.height,
+           p.width_mm, p.height_mm, dpi, f.dark_dots_off_label);
+    f.warnings.push_back(std::move(warning));
+  }
+  return f;
+}
+
+std::string text_report(const stream_report& report) {
+  std::string out;
+  for (size_t i = 0; i < report.pages.size() && i < report.facts.size(); ++i) {
+    text_page(report.pages[i], report.facts[i], &out);
+  }
+  if (report.error == nullptr) {
+    append(&out, "%s: %zu page%s in %" PRIu64 " bytes, valid\n", report.source.c_str(),
+           report.pages.size(), report.pages.size() == 1 ? "" : "s", report.stream_bytes);
+  } else {
+    append(&out, "%s: malformed at %s\n", report.source.c_str(), describe(*report.error).c_str());
+  }
+  return out;
+}
+
+std::string json_report(const stream_report& report) {
+  std::string out = "{\n";
+  append(&out, "  \"source\": %s,\n", json_string(report.source).c_str());
+  append(&out, "  \"bytes\": %" PRIu64 ",\n  \"dpi\": %d,\n", report.stream_bytes, report.dpi);
+  append(&out, "  \"valid\": %s,\n", report.error == nullptr ? "true" : "false");
+  const size_t count = std::min(report.pages.size(), report.facts.size());
+  out.append(count == 0 ? "  \"pages\": [],\n" : "  \"pages\": [\n");
+  for (size_t i = 0; i < count; ++i) {
+    json_page(report.pages[i], report.facts[i], i + 1 == count, &out);
+  }
+  if (count != 0) out.append("  ],\n");
+  if (report.error == nullptr) {
+    out.append("  \"error\": null\n");
+  } else {
+    const parse_error& e = *report.error;
+    append(&out, "  \"error\": {\"page\": %d, \"command\": %s, \"offset\": %zu, \"message\": %s}\n",
+           e.page, json_string(e.command).c_str(), e.offset, json_string(e.message).c_str());
+  }
+  return out + "}\n";
+}
+
+}  // namespace lblview

@@ -1,0 +1,65 @@
+// What a label stream's pages will do at the printer: where the bitmap lands
+// on the label at a resolution, how much of it prints, and the summary users
+// and scripts read.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tools/lblview/stream_parser.h"
+
+namespace lblview {
+
+/// Printer resolutions lblview draws at, in dots per inch.
+inline constexpr int kMinDpi = 25;
+inline constexpr int kMaxDpi = 2400;
+inline constexpr int kDefaultDpi = 203;
+
+/// Whole dots per millimetre at `dpi`, rounded: 8 at 203, 12 at 300, 24 at 600.
+int64_t dots_per_mm(int dpi);
+
+/// A page on its label at one resolution, in dots. REFERENCE moves the origin
+/// that the BITMAP position counts from, so the bitmap's first dot lies at
+/// reference + position.
+struct label_geometry {
+  int dpi = 0;
+  int64_t width = 0;  // the label: SIZE in millimetres times dots per millimetre
+  int64_t height = 0;
+  int64_t bitmap_left = 0;
+  int64_t bitmap_top = 0;
+  int64_t bitmap_width = 0;  // bytes per row x 8: the padding dots count too
+  int64_t bitmap_height = 0;
+};
+
+label_geometry place_on_label(const page& p, int dpi);
+
+/// What prints of one page.
+struct page_facts {
+  label_geometry geometry;
+  uint64_t dots = 0;                  // in the bitmap
+  uint64_t dark_dots = 0;             // printed dots (0 bits) in the bitmap
+  uint64_t dark_dots_off_label = 0;   // printed dots that fall beyond the label edge
+  std::vector<std::string> warnings;  // "label size 0 x 40 mm has no area", ...
+};
+
+page_facts examine(const page& p, int dpi);
+
+/// Everything the summary shows about one stream.
+struct stream_report {
+  std::string source;  // file name, or "standard input"
+  uint64_t stream_bytes = 0;
+  int dpi = kDefaultDpi;
+  std::span<const page> pages;
+  std::span<const page_facts> facts;   // one per page
+  const parse_error* error = nullptr;  // null for a valid stream
+};
+
+/// The summary for people: one block of aligned lines per page.
+std::string text_report(const stream_report& report);
+
+/// The same as one JSON object, for scripts and tests.
+std::string json_report(const stream_report& report);
+
+}  // namespace lblview

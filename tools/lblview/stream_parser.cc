@@ -1,0 +1,370 @@
+// The label stream read back: each page must be the exact command sequence
+// the filter writes, byte for byte where the text is fixed and as printf's %d
+// writes where it carries numbers.
+#include "tools/lblview/stream_parser.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "render/label_stream.h"
+
+namespace lblview {
+namespace {
+
+namespace ls = label_stream;
+
+// A message shows this many bytes of what was found instead.
+constexpr size_t kShownBytes = 16;
+// printf writes an int in at most ten digits.
+constexpr size_t kMaxDigits = 10;
+
+constexpr bool starts_with(const char* text, const char* prefix) {
+  return std::string_view(text).starts_with(prefix);
+}
+
+// Every line must begin with its command's name: messages name a command by
+// what its line starts with.
+constexpr bool lines_start_with_their_command() {
+  for (const ls::setup_line& line : ls::kSetupLines) {
+    if (!starts_with(line.text, line.command)) return false;
+  }
+  return starts_with(ls::kBitmapFormat, ls::kBitmapCommand) &&
+         starts_with(ls::kPrintFormat, ls::kPrintCommand);
+}
+static_assert(lines_start_with_their_command());
+
+struct failure {
+  size_t offset = 0;
+  std::string message;
+};
+
+// What one command's text gave: the numbers of its %d fields, where each one
+// starts, and the parameter text after the command name without the line end.
+struct matched_line {
+  int numbers[4] = {};
+  size_t number_offsets[4] = {};
+  int count = 0;
+  std::string parameters;
+};
+
+class stream_reader {
+ public:
+  explicit stream_reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+  size_t pos() const { return pos_; }
+  size_t remaining() const { return bytes_.size() - pos_; }
+  bool at_end() const { return pos_ == bytes_.size(); }
+  std::span<const uint8_t> take(size_t n) {
+    std::span<const uint8_t> taken = bytes_.subspan(pos_, n);
+    pos_ += n;
+    return taken;
+  }
+
+  // Matches `format` (literal text and %d fields) at the current position for
+  // the command `command`. On success the position moves past the text.
+  [[nodiscard]] bool match(const char* format, const char* command, matched_line* line,
+                           failure* fail) {
+    const size_t line_start = pos_;
+    for (const char* f = format; *f != '\0';) {
+      if (f[0] == '%' && f[1] == 'd') {
+        if (line->count == 4) return internal_fault(fail);
+        line->number_offsets[line->count] = pos_;
+        if (!read_number(&line->numbers[line->count], fail)) return false;
+        ++line->count;
+        f += 2;
+        continue;
+      }
+      const char* run_end = std::strchr(f, '%');
+      if (run_end == nullptr) run_end = f + std::strlen(f);
+      for (const char* c = f; c != run_end; ++c) {
+        if (at_end()) {
+          *fail = {pos_, std::string("the stream ends inside the ") + command + " command"};
+          return false;
+        }
+        if (bytes_[pos_] != static_cast<uint8_t>(*c)) {
+          *fail = {pos_, mismatch(line_start, command, c, run_end)};
+          return false;
+        }
+        ++pos_;
+      }
+      f = run_end;
+    }
+    // A line's parameters are the text between its name and its line end.
+    const size_t name_end = line_start + std::strlen(command) + 1;
+    const bool whole_line = std::string_view(format).ends_with(ls::kLineEnd);
+    const size_t text_end = pos_ >= name_end + 2 ? pos_ - 2 : name_end;
+    if (whole_line && text_end > name_end) {
+      line->parameters.assign(reinterpret_cast<const char*>(bytes_.data()) + name_end,
+                              text_end - name_end);
+    }
+    return true;
+  }
+
+  [[nodiscard]] failure found_instead(size_t at, const std::string& expected) const {
+    return {at, "expected " + expected + ", found " + shown(at)};
+  }
+
+ private:
+  // A decimal number as printf's %d writes an int: an optional minus sign,
+  // then digits without a leading zero; never "-0".
+  [[nodiscard]] bool read_number(int* value, failure* fail) {
+    const size_t start = pos_;
+    size_t p = pos_;
+    const bool negative = p < bytes_.size() && bytes_[p] == '-';
+    if (negative) ++p;
+    const size_t digits_start = p;
+    while (p < bytes_.size() && bytes_[p] >= '0' && bytes_[p] <= '9') ++p;
+    const size_t digits = p - digits_start;
+    const std::string text(reinterpret_cast<const char*>(bytes_.data()) + start, p - start);
+    if (digits == 0) {
+      *fail = found_instead(digits_start, "a number");
+      return false;
+    }
+    if (digits > 1 && bytes_[digits_start] == '0') {
+      *fail = {digits_start, "number \"" + text + "\" has a leading zero"};
+      return false;
+    }
+    if (negative && digits == 1 && bytes_[digits_start] == '0') {
+      *fail = {start, "number \"-0\" has a minus sign on zero"};
+      return false;
+    }
+    int64_t magnitude = 0;
+    for (size_t i = digits_start; i < p && i - digits_start < kMaxDigits + 1; ++i) {
+      magnitude = magnitude * 10 + (bytes_[i] - '0');
+    }
+    const int64_t signed_value = negative ? -magnitude : magnitude;
+    if (digits > kMaxDigits || signed_value < INT_MIN || signed_value > INT_MAX) {
+      *fail = {start, "number \"" + text + "\" does not fit in an int"};
+      return false;
+    }
+    *value = static_cast<int>(signed_value);
+    pos_ = p;
+    return true;
+  }
+
+  // Which command a line starts with, if any: a name followed by a space or,
+  // for commands without parameters, by the line end.
+  const char* command_at(size_t at) const {
+    const std::string_view rest(reinterpret_cast<const char*>(bytes_.data()) + at,
+                                bytes_.size() - at);
+    auto names = [&](const char* name) {
+      const std::string_view n(name);
+      return rest.starts_with(n) && rest.size() > n.size() &&
+             (rest[n.size()] == ' ' || rest[n.size()] == '\r');
+    };
+    for (const ls::setup_line& line : ls::kSetupLines) {
+      if (names(line.command)) return line.command;
+    }
+    if (names(ls::kBitmapCommand)) return ls::kBitmapCommand;
+    if (names(ls::kPrintCommand)) return ls::kPrintCommand;
+    return nullptr;
+  }
+
+  std::string mismatch(size_t line_start, const char* command, const char* expected,
+                       const char* expected_end) const {
+    // A wrong byte inside the command's name is most often a line that is
+    // missing or out of place: say which command stands there instead.
+    if (pos_ < line_start + std::strlen(command)) {
+      const char* other = command_at(line_start);
+      if (other != nullptr && std::strcmp(other, command) != 0) {
+        return std::string("found the ") + other + " command where " + command + " belongs";
+      }
+    }
+    const std::span<const uint8_t> want(reinterpret_cast<const uint8_t*>(expected),
+                                        static_cast<size_t>(expected_end - expected));
+    return found_instead(pos_, "\"" + escape_bytes(want) + "\"").message;
+  }
+
+  std::string shown(size_t at) const {
+    if (at >= bytes_.size()) return "the end of the stream";
+    size_t n = std::min(kShownBytes, bytes_.size() - at);
+    // Stop after the first line end: the next line is another command.
+    for (size_t i = 0; i < n; ++i) {
+      if (bytes_[at + i] == '\n') n = i + 1;
+    }
+    return "\"" + escape_bytes(bytes_.subspan(at, n)) + "\"";
+  }
+
+  bool internal_fault(failure* fail) const {
+    *fail = {pos_, "too many numbers in one command"};
+    return false;
+  }
+
+  std::span<const uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
+bool is_setting_number(int value) {
+  return value >= ls::kMinSettingNumber && value <= ls::kMaxSettingNumber;
+}
+
+// The label settings come from the filter's 16-bit settings: anything wider
+// did not come from the filter.
+[[nodiscard]] bool check_settings_range(const matched_line& line, int first, int count,
+                                        failure* fail) {
+  for (int i = first; i < first + count && i < line.count; ++i) {
+    if (!is_setting_number(line.numbers[i])) {
+      *fail = {line.number_offsets[i], "number " + std::to_string(line.numbers[i]) +
+                                           " is outside the printer's range " +
+                                           std::to_string(ls::kMinSettingNumber) + " to " +
+                                           std::to_string(ls::kMaxSettingNumber)};
+      return false;
+    }
+  }
+  return true;
+}
+
+// Files a setup line's values in the page record.
+void store_setup_line(std::string_view command, matched_line& line, page* out) {
+  if (command == "SIZE") {
+    out->width_mm = line.numbers[0];
+    out->height_mm = line.numbers[1];
+  } else if (command == "SPEED") {
+    out->speed = line.numbers[0];
+  } else if (command == "DENSITY") {
+    out->density = line.numbers[0];
+  } else if (command == "REFERENCE") {
+    out->reference_x = line.numbers[0];
+    out->reference_y = line.numbers[1];
+  } else if (command == "GAP") {
+    out->gap = std::move(line.parameters);
+  } else if (command == "DIRECTION") {
+    out->direction = std::move(line.parameters);
+  } else if (command == "OFFSET") {
+    out->offset_text = std::move(line.parameters);
+  } else if (command == "SHIFT") {
+    out->shift = std::move(line.parameters);
+  } else if (command == "SET PEEL") {
+    out->peel = std::move(line.parameters);
+  } else if (command == "SET CUTTER") {
+    out->cutter = std::move(line.parameters);
+  } else if (command == "SET PARTIAL_CUTTER") {
+    out->partial_cutter = std::move(line.parameters);
+  } else if (command == "SET TEAR") {
+    out->tear = std::move(line.parameters);
+  }
+}
+
+// The BITMAP command: header, exactly bytes-per-row x rows payload bytes, CR LF.
+[[nodiscard]] bool read_bitmap(stream_reader& in, page* out, failure* fail) {
+  const size_t header_start = in.pos();
+  matched_line header;
+  if (!in.match(ls::kBitmapFormat, ls::kBitmapCommand, &header, fail)) return false;
+  if (!check_settings_range(header, 0, 2, fail)) return false;
+  static constexpr const char* kFieldNames[] = {"", "", "bytes per row", "rows"};
+  for (int i = 2; i < 4; ++i) {
+    if (header.numbers[i] < 1) {
+      *fail = {header.number_offsets[i], std::string(kFieldNames[i]) + " must be at least 1, not " +
+                                             std::to_string(header.numbers[i])};
+      return false;
+    }
+  }
+  // The filter formats the header into a fixed buffer and refuses a page
+  // whose header would not fit it.
+  const size_t header_length = in.pos() - header_start;
+  if (header_length >= ls::kBitmapHeaderBufferSize) {
+    *fail = {header_start, "BITMAP header is " + std::to_string(header_length) +
+                               " characters; the filter's holds at most " +
+                               std::to_string(ls::kBitmapHeaderBufferSize - 1)};
+    return false;
+  }
+  out->bitmap_x = header.numbers[0];
+  out->bitmap_y = header.numbers[1];
+  out->bytes_per_row = header.numbers[2];
+  out->rows = header.numbers[3];
+
+  const uint64_t payload_size =
+      static_cast<uint64_t>(out->bytes_per_row) * static_cast<uint64_t>(out->rows);
+  out->payload_offset = in.pos();
+  if (payload_size > in.remaining()) {
+    *fail = {in.pos(), "payload of " + std::to_string(payload_size) + " bytes (" +
+                           std::to_string(out->bytes_per_row) + " x " + std::to_string(out->rows) +
+                           ") runs past the end of the stream: " + std::to_string(in.remaining()) +
+                           " bytes remain"};
+    return false;
+  }
+  out->payload = in.take(static_cast<size_t>(payload_size));
+
+  // The payload's length is known, so whatever follows it must be the line end.
+  const size_t end_at = in.pos();
+  matched_line line_end;
+  if (!in.match(ls::kLineEnd, ls::kBitmapCommand, &line_end, fail)) {
+    fail->offset = end_at;
+    fail->message = in.found_instead(end_at, "CR LF after the " + std::to_string(payload_size) +
+                                                 "-byte payload")
+                        .message;
+    return false;
+  }
+  return true;
+}
+
+[[nodiscard]] bool read_page(stream_reader& in, page* out, const char** command, failure* fail) {
+  out->offset = in.pos();
+  for (const ls::setup_line& setup : ls::kSetupLines) {
+    *command = setup.command;
+    matched_line line;
+    if (!in.match(setup.text, setup.command, &line, fail)) return false;
+    if (!check_settings_range(line, 0, line.count, fail)) return false;
+    store_setup_line(setup.command, line, out);
+  }
+
+  *command = ls::kBitmapCommand;
+  if (!read_bitmap(in, out, fail)) return false;
+
+  *command = ls::kPrintCommand;
+  matched_line print;
+  if (!in.match(ls::kPrintFormat, ls::kPrintCommand, &print, fail)) return false;
+  out->copies = print.numbers[0];
+  out->length = in.pos() - out->offset;
+  return true;
+}
+
+}  // namespace
+
+bool parse_stream(std::span<const uint8_t> bytes, std::vector<page>* pages, parse_error* error) {
+  stream_reader in(bytes);
+  // Pages follow one another with nothing between them, to the last byte.
+  for (int number = 1; !in.at_end(); ++number) {
+    page next;
+    next.number = number;
+    const char* command = ls::kSetupLines[0].command;
+    failure fail;
+    if (!read_page(in, &next, &command, &fail)) {
+      *error = {number, command, fail.offset, std::move(fail.message)};
+      return false;
+    }
+    pages->push_back(std::move(next));
+  }
+  return true;
+}
+
+std::string describe(const parse_error& error) {
+  return "page " + std::to_string(error.page) + ", " + error.command + ", byte " +
+         std::to_string(error.offset) + ": " + error.message;
+}
+
+std::string escape_bytes(std::span<const uint8_t> bytes) {
+  std::string out;
+  for (const uint8_t b : bytes) {
+    if (b == '\r') {
+      out += "\\r";
+    } else if (b == '\n') {
+      out += "\\n";
+    } else if (b == '"' || b == '\\') {
+      out += '\\';
+      out += static_cast<char>(b);
+    } else if (b >= 0x20 && b < 0x7f) {
+      out += static_cast<char>(b);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", b);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+}  // namespace lblview

@@ -1,0 +1,59 @@
+// Reads a label command stream back into pages, checking every byte against
+// the stream the filter writes, so a damaged or foreign stream is named
+// precisely before anything is drawn from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace lblview {
+
+/// One page of the stream: its settings as sent, and a view of its bitmap.
+struct page {
+  int number = 0;     // 1 for the first page
+  size_t offset = 0;  // byte offset of its SIZE line in the stream
+  size_t length = 0;  // bytes from SIZE to the end of PRINT
+  int width_mm = 0;   // SIZE
+  int height_mm = 0;
+  int speed = 0;        // SPEED
+  int density = 0;      // DENSITY
+  int reference_x = 0;  // REFERENCE
+  int reference_y = 0;
+  // The lines the filter always sends with fixed values, as their parameters
+  // read on the wire: "0.120,0.000" for GAP, "OFF" for SET PEEL.
+  std::string gap, direction, offset_text, shift, peel, cutter, partial_cutter, tear;
+  int bitmap_x = 0;  // BITMAP position in dots, counted from the reference point
+  int bitmap_y = 0;
+  int bytes_per_row = 0;  // at least 1
+  int rows = 0;           // at least 1
+  size_t payload_offset = 0;
+  std::span<const uint8_t> payload;  // bytes_per_row * rows wire bytes, inside the parsed bytes
+  int copies = 0;                    // PRINT 1,copies
+};
+
+/// Where and why the stream stops being the filter's stream.
+struct parse_error {
+  int page = 0;         // the page being read, 1 for the first
+  std::string command;  // the command being read, e.g. "SPEED" or "BITMAP"
+  size_t offset = 0;    // byte offset of the first byte that is wrong (or of the end)
+  std::string message;  // what was expected and what was found
+};
+
+/// Parses `bytes` as a whole stream. Pages complete before any fault are added
+/// to `pages`; their payload views point into `bytes`. Returns false and fills
+/// `error` at the first byte that is not what the filter would write. An empty
+/// stream is valid: the filter writes nothing for a job without pages.
+[[nodiscard]] bool parse_stream(std::span<const uint8_t> bytes, std::vector<page>* pages,
+                                parse_error* error);
+
+/// "page 2, SPEED, byte 318: expected a number, found \"x4\\r\\n\"".
+std::string describe(const parse_error& error);
+
+/// Bytes shown as C-style text for messages: printable ASCII as is, quotes and
+/// backslashes escaped, CR and LF as \r and \n, anything else as \xNN.
+std::string escape_bytes(std::span<const uint8_t> bytes);
+
+}  // namespace lblview
