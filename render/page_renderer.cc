@@ -1,8 +1,10 @@
 // The page loop: reads each raster page the spooler sends, screens it, and
 // writes it to the printer as one complete label command sequence.
 #include <cups/raster.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -25,6 +27,33 @@ struct raster_closer {
 };
 using raster_ptr = std::unique_ptr<cups_raster_t, raster_closer>;
 using byte_buffer = std::unique_ptr<uint8_t[]>;
+
+// The job's input as libcups reads it. The first four bytes are the stream's
+// sync word, which tells whether rows arrive uncompressed.
+struct raster_source {
+  int fd;
+  unsigned char sync[4];
+  size_t sync_seen;
+
+  bool rows_uncompressed() const {
+    constexpr const char* kUncompressed[] = {"RaSt", "tSaR", "RaS3", "3SaR"};
+    if (sync_seen < sizeof sync) return false;
+    for (const char* word : kUncompressed)
+      if (std::memcmp(sync, word, sizeof sync) == 0) return true;
+    return false;
+  }
+};
+
+ssize_t read_source(void* context, unsigned char* buffer, size_t length) {
+  auto* source = static_cast<raster_source*>(context);
+  ssize_t got;
+  do {
+    got = ::read(source->fd, buffer, length);
+  } while (got < 0 && (errno == EINTR || errno == EAGAIN));
+  for (ssize_t i = 0; i < got && source->sync_seen < sizeof source->sync; ++i)
+    source->sync[source->sync_seen++] = buffer[i];
+  return got;
+}
 
 struct page_geometry {
   uint32_t bytes_per_row;  // packed bytes in one row
@@ -89,14 +118,28 @@ void write_setup_lines(const pstops_doc& doc) {
   write_text(ls::kClearLine);
 }
 
-// Reads the page's rows into the blank gray page. A stream that ends early
-// leaves the remaining rows blank; the page still goes out in full size.
-void read_rows(cups_raster_t* raster, const cups_page_header2_t& header,
+// Reads the page's rows into the gray page. Uncompressed rows without padding
+// are one read: libcups then moves the page in one copy instead of one call
+// per row, and a stream that ends early leaves exactly the bytes received, as
+// row-by-row reading does. Otherwise rows are read one by one, each blanked
+// just before its read, since a compressed row cut short still delivers its
+// decoded start. What the stream does not deliver stays blank; the page goes
+// out in full size all the same.
+void read_rows(cups_raster_t* raster, bool whole_page_read, const cups_page_header2_t& header,
                const page_geometry& page, uint8_t* gray) {
-  std::memset(gray, 255, page.gray_size);
+  if (whole_page_read && page.gray_stride == header.cupsBytesPerLine) {
+    std::memset(gray, 255, page.gray_size);
+    if (cupsRasterReadPixels(raster, gray, static_cast<unsigned>(page.gray_size)) == 0)
+      WriteLog("page ends early: fewer than %u rows read", header.cupsHeight);
+    return;
+  }
   for (uint32_t row = 0; row < header.cupsHeight; ++row) {
-    if (cupsRasterReadPixels(raster, gray + row * page.gray_stride, header.cupsBytesPerLine) == 0) {
+    uint8_t* start = gray + row * page.gray_stride;
+    std::memset(start, 255, page.gray_stride);
+    if (cupsRasterReadPixels(raster, start, header.cupsBytesPerLine) == 0) {
       WriteLog("page ends early: %" PRIu32 " of %u rows read", row, header.cupsHeight);
+      const uint64_t rest = (row + uint64_t{1}) * page.gray_stride;
+      std::memset(gray + rest, 255, page.gray_size - rest);
       return;
     }
   }
@@ -104,7 +147,7 @@ void read_rows(cups_raster_t* raster, const cups_page_header2_t& header,
 
 // Renders one accepted page. Both buffers are taken before any byte of the
 // page is written, so a failure never leaves half a sequence at the printer.
-[[nodiscard]] bool render_page(const pstops_doc& doc, cups_raster_t* raster,
+[[nodiscard]] bool render_page(const pstops_doc& doc, cups_raster_t* raster, bool whole_page_read,
                                const cups_page_header2_t& header, int page_number) {
   page_geometry page{};
   char bitmap_header[label_stream::kBitmapHeaderBufferSize];
@@ -134,7 +177,7 @@ void read_rows(cups_raster_t* raster, const cups_page_header2_t& header,
     return false;
   }
 
-  read_rows(raster, header, page, gray.get());
+  read_rows(raster, whole_page_read, header, page, gray.get());
   std::memset(packed.get(), 0, page.packed_size);
   Gray2Bytes(gray.get(), packed.get(), static_cast<int>(page.bytes_per_row),
              static_cast<int>(header.cupsHeight), kScreenThreshold);
@@ -153,7 +196,8 @@ void read_rows(cups_raster_t* raster, const cups_page_header2_t& header,
 }  // namespace
 
 int print_bitmap(const pstops_doc* doc, cups_file_t* input) {
-  raster_ptr raster(cupsRasterOpen(cupsFileNumber(input), CUPS_RASTER_READ));
+  raster_source source{cupsFileNumber(input), {}, 0};
+  raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) return kRenderDone;  // not a raster stream: nothing to print
 
   cups_page_header2_t header;
@@ -162,7 +206,8 @@ int print_bitmap(const pstops_doc* doc, cups_file_t* input) {
     // A page without rows or dots ends the job's output.
     if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
     ++page_number;
-    if (!render_page(*doc, raster.get(), header, page_number)) return kRenderFailed;
+    if (!render_page(*doc, raster.get(), source.rows_uncompressed(), header, page_number))
+      return kRenderFailed;
   }
   return kRenderDone;
 }

@@ -43,6 +43,25 @@ page random_page(unsigned bytes_per_line, unsigned height, uint32_t seed, unsign
   return p;
 }
 
+// A shipping-label-like page: a frame, a bar pattern like a barcode, and a
+// gray ramp that shows where the threshold cuts.
+page label_page(unsigned width, unsigned height, unsigned copies) {
+  page p = solid_page(width, height, 255, copies);
+  auto dot = [&](unsigned x, unsigned y) -> uint8_t& { return p.rows[size_t{y} * width + x]; };
+  const unsigned frame = 8;
+  for (unsigned y = 0; y < height; ++y)
+    for (unsigned x = 0; x < width; ++x) {
+      const bool in_frame = x < frame || y < frame || x >= width - frame || y >= height - frame;
+      const bool in_bars = y > height / 8 && y < height / 3 && x > width / 10 && x < width * 9 / 10;
+      const bool in_ramp =
+          y > height / 2 && y < height * 2 / 3 && x > width / 10 && x < width * 9 / 10;
+      if (in_frame) dot(x, y) = 0;
+      if (in_bars && ((x * 7 / 5) % 9 < 4 || (x / 13) % 3 == 0)) dot(x, y) = 0;
+      if (in_ramp) dot(x, y) = static_cast<uint8_t>((x - width / 10) * 255 / (width * 8 / 10));
+    }
+  return p;
+}
+
 namespace {
 struct file_closer {
   void operator()(FILE* f) const { std::fclose(f); }

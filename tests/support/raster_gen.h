@@ -28,6 +28,9 @@ page solid_page(unsigned bytes_per_line, unsigned height, uint8_t gray, unsigned
 /// A page of pseudo-random gray dots from `seed`.
 page random_page(unsigned bytes_per_line, unsigned height, uint32_t seed, unsigned copies = 1);
 
+/// A shipping-label-like page: a frame, barcode-like bars and a gray ramp.
+page label_page(unsigned bytes_per_line, unsigned height, unsigned copies = 1);
+
 /// The stream libcupsimage writes for `pages` in `mode` (CUPS_RASTER_WRITE,
 /// CUPS_RASTER_WRITE_COMPRESSED or CUPS_RASTER_WRITE_PWG).
 std::string write_stream(const std::vector<page>& pages, cups_mode_t mode = CUPS_RASTER_WRITE);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,10 @@ void close_fd(int& fd) {
   for (const std::string& a : req.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   ::signal(SIGPIPE, SIG_DFL);
+  if (req.address_space_limit != 0) {
+    const rlimit limit{req.address_space_limit, req.address_space_limit};
+    ::setrlimit(RLIMIT_AS, &limit);
+  }
   ::execv(req.program.c_str(), argv.data());
   ::_exit(127);
 }
@@ -63,8 +68,8 @@ result run(const request& req) {
       break;
     }
     if (in_fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      const ssize_t n = ::write(in_fd, req.stdin_bytes.data() + written,
-                                req.stdin_bytes.size() - written);
+      const ssize_t n =
+          ::write(in_fd, req.stdin_bytes.data() + written, req.stdin_bytes.size() - written);
       if (n > 0) written += static_cast<size_t>(n);
       if (n < 0 && errno != EAGAIN) written = req.stdin_bytes.size();
       if (written == req.stdin_bytes.size()) close_fd(in_fd);

@@ -18,8 +18,9 @@ struct request {
   std::vector<std::string> argv;  // argv[0] is what the program sees as its name
   std::string program;            // path to execute
   std::string stdin_bytes;
-  std::vector<std::string> env;   // "NAME=value" entries set on top of the caller's
+  std::vector<std::string> env;  // "NAME=value" entries set on top of the caller's
   std::vector<std::string> unset_env;
+  unsigned long long address_space_limit = 0;  // bytes of address space, 0 for no limit
 };
 
 /// Runs the program to completion. Standard input is fed from a pipe while

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the sample job need,
+# skipping the ones already present. Run as root on Debian 12.
+set -euo pipefail
+
+packages=(
+  build-essential cmake clang clang-format
+  libcups2-dev libcupsimage2-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
+  cups cups-client cups-filters ghostscript poppler-utils
+  zbar-tools qrencode barcode
+)
+
+missing=()
+for pkg in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
