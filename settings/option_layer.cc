@@ -1,11 +1,39 @@
 // Builds the job's label settings in layers: command line, built-in values,
 // the queue's PPD defaults, then the options the job was submitted with.
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "log/log.h"
+#include "settings/custom_size.h"
 #include "settings/settings.h"
 
 namespace {
+
+// The printer cannot feed a label shorter or narrower than this; a custom size
+// from the job is raised to it, a size the queue offers by name is not.
+constexpr int16_t kMinCustomMm = 11;
+
+// Job sizes in points come to millimetres with the factor the printer has
+// always used, 2.83 rather than 72 / 25.4.
+constexpr double kPointsPerMm = 2.83;
+
+// The options a job can set, in the order each one is tested. "media" is what
+// `lp -o media=...` and IPP clients send in place of "PageSize".
+enum job_option : int {
+  kDarkness,
+  kPrintSpeed,
+  kHorizontal,
+  kVertical,
+  kMediaTracking,
+  kPageSize,
+  kMedia,
+  kJobOptionCount
+};
+
+constexpr const char* kJobOptionNames[kJobOptionCount] = {
+    "Darkness", "PrintSpeed", "Horizontal", "Vertical", "MediaTracking", "PageSize", "media"};
 
 // The label a queue without a PPD prints on.
 void apply_builtin_values(pstops_doc* doc) {
@@ -16,7 +44,115 @@ void apply_builtin_values(pstops_doc* doc) {
   doc->mediaTracking = 0;
 }
 
-void apply_job_options(pstops_doc* /*doc*/, int /*num_options*/, cups_option_t* /*options*/) {}
+bool is_table_size(std::string_view name) {
+  for (const page_size_entry& entry : g_page_list)
+    if (name == entry.name) return true;
+  return false;
+}
+
+// A custom size from the job. Without a unit, or in "pt", the numbers are
+// points; a job that names "mm", "cm", "in", "ft" or "m" gets the size it
+// asked for, converted as the PPD layer converts it, so that the label matches
+// the raster CUPS made for the same size.
+void apply_custom_job_size(pstops_doc* doc, const char* value) {
+  const custom_size::numbers scanned = custom_size::scan(value);
+  WriteLog("(wxh)|%f|%f|", scanned.width, scanned.height);
+  const custom_size::unit unit = custom_size::job_unit(value, scanned);
+  if (unit == custom_size::unit::kNone || unit == custom_size::unit::kPoint) {
+    const double width_mm = scanned.width / kPointsPerMm;
+    const double height_mm = scanned.height / kPointsPerMm;
+    WriteLog("(wxh)|%f|%f|", width_mm, height_mm);
+    doc->width = low16(custom_size::truncate_to_int32(width_mm + 0.5));
+    doc->height = low16(custom_size::truncate_to_int32(height_mm));
+  } else {
+    const custom_size::millimetres mm = custom_size::to_millimetres(scanned, unit);
+    WriteLog("(%s:wxh)|%f|%f|", custom_size::tag(unit), mm.width, mm.height);
+    doc->width = low16(custom_size::truncate_to_int32(mm.width));
+    doc->height = low16(custom_size::truncate_to_int32(mm.height));
+  }
+  if (doc->height <= kMinCustomMm) doc->height = kMinCustomMm;
+  if (doc->width <= kMinCustomMm) doc->width = kMinCustomMm;
+  WriteLog("(wxh)|%d|%d|", doc->width, doc->height);
+}
+
+void apply_page_size(pstops_doc* doc, const char* option_name, const char* value) {
+  WriteLog("996_PageSize=%s", option_name);
+  WriteLog("997_page_size=%s", value);
+  if (std::strstr(value, "Custom") != nullptr)
+    apply_custom_job_size(doc, value);
+  else
+    lookup_page_size(doc, value);
+}
+
+// "media" lists the medium and may add a type or source ("w170h85,Roll"): the
+// first element that is a label size of the queue, or a custom size, is it.
+std::string media_size(const char* value) {
+  std::string_view rest = value;
+  while (true) {
+    const size_t comma = rest.find(',');
+    const std::string_view element = rest.substr(0, comma);
+    if (is_table_size(element) || element.starts_with("Custom.")) return std::string(element);
+    if (comma == std::string_view::npos) return {};
+    rest.remove_prefix(comma + 1);
+  }
+}
+
+void apply_job_option(pstops_doc* doc, job_option which, const cups_option_t& option) {
+  const char* value = option.value;
+  switch (which) {
+    case kDarkness:
+      doc->darkness = low16(std::atoi(value));
+      break;
+    case kPrintSpeed:
+      doc->speed = low16(std::atoi(value) / 10);
+      WriteLog("doc->speed = %d", doc->speed);
+      break;
+    case kHorizontal:
+      doc->horizontal = low16(std::atoi(value));
+      break;
+    case kVertical:
+      doc->vertical = low16(std::atoi(value));
+      break;
+    case kMediaTracking:
+      doc->mediaTracking = low16(std::atoi(value));
+      WriteLog("doc->mediaTracking = %d", doc->mediaTracking);
+      break;
+    case kPageSize:
+      apply_page_size(doc, option.name, value);
+      break;
+    case kMedia: {
+      const std::string size = media_size(value);
+      if (size.empty())
+        WriteLog("media=%s names no label size", value);
+      else
+        apply_page_size(doc, option.name, size.c_str());
+      break;
+    }
+    case kJobOptionCount:
+      break;
+  }
+}
+
+bool has_option(int num_options, const cups_option_t* options, const char* name) {
+  for (int i = 0; i < num_options; ++i)
+    if (std::strcmp(options[i].name, name) == 0) return true;
+  return false;
+}
+
+// Options are visited in array order; the first one of each name supplies the
+// value and later ones of the same name are ignored.
+void apply_job_options(pstops_doc* doc, int num_options, const cups_option_t* options) {
+  bool taken[kJobOptionCount] = {};
+  taken[kMedia] = has_option(num_options, options, "PageSize");
+  for (int i = 0; i < num_options; ++i) {
+    for (int which = 0; which < kJobOptionCount; ++which) {
+      if (taken[which] || std::strcmp(options[i].name, kJobOptionNames[which]) != 0) continue;
+      taken[which] = true;
+      apply_job_option(doc, static_cast<job_option>(which), options[i]);
+      break;
+    }
+  }
+}
 
 }  // namespace
 
