@@ -7,7 +7,7 @@ packages=(
   build-essential cmake clang clang-format
   libcups2-dev libcupsimage2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
-  cups cups-client cups-filters ghostscript poppler-utils
+  cups cups-client cups-daemon cups-filters cups-ppdc ghostscript poppler-utils dpkg-dev
   zbar-tools qrencode barcode
 )
 
