@@ -52,6 +52,7 @@ int main(int argc, char* argv[]) {
     return kExitFailed;
   }
 
+  watch_for_cancel();
   cups_file_t* input = open_input(argc, argv);
   resolve_settings(&doc, argv);
 

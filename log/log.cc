@@ -2,6 +2,10 @@
 // survives a filter that the spooler kills mid-job.
 #include "log/log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <ctime>
 
@@ -11,8 +15,22 @@ namespace {
 constexpr char kLogPath[] = "/var/log/cups/mervane.log";
 }  // namespace
 
+// The log directory is shared with the spooler's other programs: never follow
+// a link planted at the log's path (it could truncate any file the spooler's
+// user can write), and write only to a plain file.
 FILE* init_log_at(const char* path) {
-  pLogFile = std::fopen(path, "w+");
+  const int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                        S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  ::fchmod(fd, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);  // whatever the umask
+  pLogFile = ::fdopen(fd, "w+");
+  if (pLogFile == nullptr) ::close(fd);
   return pLogFile;
 }
 

@@ -1,6 +1,8 @@
 // The page loop: reads each raster page the spooler sends, screens it, and
 // writes it to the printer as one complete label command sequence.
 #include <cups/raster.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,12 +46,27 @@ struct raster_source {
   }
 };
 
+// Set by SIGTERM: CUPS cancels a job by signalling its filters.
+volatile sig_atomic_t g_cancel_requested = 0;
+
+void note_cancel(int) { g_cancel_requested = 1; }
+
+bool cancel_requested() { return g_cancel_requested != 0; }
+
+// A read interrupted by the cancel signal fails, so a job waiting on a slow
+// producer stops at once; any other interruption is retried.
 ssize_t read_source(void* context, unsigned char* buffer, size_t length) {
   auto* source = static_cast<raster_source*>(context);
   ssize_t got;
-  do {
-    got = ::read(source->fd, buffer, length);
-  } while (got < 0 && (errno == EINTR || errno == EAGAIN));
+  while ((got = ::read(source->fd, buffer, length)) < 0) {
+    if (cancel_requested()) return -1;
+    if (errno == EAGAIN) {
+      pollfd wait_for_data{source->fd, POLLIN, 0};
+      ::poll(&wait_for_data, 1, -1);
+    } else if (errno != EINTR) {
+      return -1;
+    }
+  }
   for (ssize_t i = 0; i < got && source->sync_seen < sizeof source->sync; ++i)
     source->sync[source->sync_seen++] = buffer[i];
   return got;
@@ -88,34 +105,31 @@ struct page_geometry {
 
 byte_buffer allocate(uint64_t size) { return byte_buffer(new (std::nothrow) uint8_t[size]); }
 
-void write_bytes(const void* data, size_t size) { std::fwrite(data, 1, size, stdout); }
-void write_text(const char* text) { std::fputs(text, stdout); }
+void write_bytes(const void* data, size_t size, FILE* out) { std::fwrite(data, 1, size, out); }
+void write_text(const char* text, FILE* out) { std::fputs(text, out); }
 
-[[gnu::format(printf, 1, 2)]] void write_line(const char* format, ...) {
+[[gnu::format(printf, 2, 3)]] void write_line(FILE* out, const char* format, ...) {
   char line[label_stream::kLineBufferSize];
   va_list args;
   va_start(args, format);
   const int length = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  if (length > 0) write_bytes(line, std::min<size_t>(static_cast<size_t>(length), sizeof line - 1));
+  if (length > 0)
+    write_bytes(line, std::min<size_t>(static_cast<size_t>(length), sizeof line - 1), out);
 }
 
 // Items before the bitmap: label geometry and print settings, then clear.
-void write_setup_lines(const pstops_doc& doc) {
+void write_setup_lines(const pstops_doc& doc, FILE* out) {
   namespace ls = label_stream;
-  write_line(ls::kSizeFormat, int{doc.width}, int{doc.height});
-  write_text(ls::kGapLine);
-  write_line(ls::kSpeedFormat, int{doc.speed});
-  write_line(ls::kDensityFormat, int{doc.darkness});
-  write_text(ls::kDirectionLine);
-  write_line(ls::kReferenceFormat, int{doc.refX}, int{doc.refY});
-  write_text(ls::kOffsetLine);
-  write_text(ls::kShiftLine);
-  write_text(ls::kPeelLine);
-  write_text(ls::kCutterLine);
-  write_text(ls::kPartialCutterLine);
-  write_text(ls::kTearLine);
-  write_text(ls::kClearLine);
+  write_line(out, ls::kSizeFormat, int{doc.width}, int{doc.height});
+  write_text(ls::kGapLine, out);
+  write_line(out, ls::kSpeedFormat, int{doc.speed});
+  write_line(out, ls::kDensityFormat, int{doc.darkness});
+  write_text(ls::kDirectionLine, out);
+  write_line(out, ls::kReferenceFormat, int{doc.refX}, int{doc.refY});
+  for (const char* fixed : {ls::kOffsetLine, ls::kShiftLine, ls::kPeelLine, ls::kCutterLine,
+                            ls::kPartialCutterLine, ls::kTearLine, ls::kClearLine})
+    write_text(fixed, out);
 }
 
 // Reads the page's rows into the gray page. Uncompressed rows without padding
@@ -145,10 +159,33 @@ void read_rows(cups_raster_t* raster, bool whole_page_read, const cups_page_head
   }
 }
 
+enum class page_outcome { kWritten, kCancelled, kFailed };
+
+// Holds the cancel signal back while a page goes out, so the printer always
+// receives whole sequences; a signal that arrives meanwhile waits until the
+// page is flushed.
+class cancel_deferred {
+ public:
+  cancel_deferred() {
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &term, &saved_);
+  }
+  ~cancel_deferred() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  cancel_deferred(const cancel_deferred&) = delete;
+  cancel_deferred& operator=(const cancel_deferred&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
 // Renders one accepted page. Both buffers are taken before any byte of the
-// page is written, so a failure never leaves half a sequence at the printer.
-[[nodiscard]] bool render_page(const pstops_doc& doc, cups_raster_t* raster, bool whole_page_read,
-                               const cups_page_header2_t& header, int page_number) {
+// page is written, so a failure never leaves half a sequence at the printer;
+// a job cancelled while its rows are read drops the page unwritten.
+[[nodiscard]] page_outcome render_page(const pstops_doc& doc, cups_raster_t* raster,
+                                       bool whole_page_read, const cups_page_header2_t& header,
+                                       int page_number, FILE* out) {
   page_geometry page{};
   char bitmap_header[label_stream::kBitmapHeaderBufferSize];
   int bitmap_header_length = 0;
@@ -157,14 +194,14 @@ void read_rows(cups_raster_t* raster, bool whole_page_read, const cups_page_head
              header.cupsBytesPerLine, header.cupsHeight, kMaxGrayPageBytes);
     std::fprintf(stderr, "ERROR: Page %d is too large for the printer (%u x %u dots)\n",
                  page_number, header.cupsBytesPerLine, header.cupsHeight);
-    return false;
+    return page_outcome::kFailed;
   }
   if (!format_bitmap_header(doc, page, header, bitmap_header, &bitmap_header_length)) {
     WriteLog("page %d: BITMAP header longer than %zu characters", page_number,
              sizeof bitmap_header - 1);
     std::fprintf(stderr, "ERROR: Page %d bitmap header does not fit the printer's command\n",
                  page_number);
-    return false;
+    return page_outcome::kFailed;
   }
 
   std::fprintf(stderr, "PAGE: %d %d\n", page_number, static_cast<int>(header.NumCopies));
@@ -174,40 +211,64 @@ void read_rows(cups_raster_t* raster, bool whole_page_read, const cups_page_head
     WriteLog("page %d: cannot allocate %" PRIu64 " + %" PRIu64 " bytes", page_number,
              page.gray_size, page.packed_size);
     std::fputs("ERROR: Unable to allocate memory\n", stderr);
-    return false;
+    return page_outcome::kFailed;
   }
 
   read_rows(raster, whole_page_read, header, page, gray.get());
+  const cancel_deferred hold_cancel;
+  if (cancel_requested()) {
+    WriteLog("page %d: job cancelled while its rows were read; page dropped", page_number);
+    return page_outcome::kCancelled;
+  }
   std::memset(packed.get(), 0, page.packed_size);
   Gray2Bytes(gray.get(), packed.get(), static_cast<int>(page.bytes_per_row),
              static_cast<int>(header.cupsHeight), kScreenThreshold);
   // Screening marks dark dots with set bits; the printer prints 0 bits.
   for (uint64_t i = 0; i < page.packed_size; ++i) packed[i] = label_stream::to_wire(packed[i]);
 
-  write_setup_lines(doc);
-  write_bytes(bitmap_header, static_cast<size_t>(bitmap_header_length));
-  write_bytes(packed.get(), page.packed_size);
-  write_text(label_stream::kLineEnd);
-  write_line(label_stream::kPrintFormat, static_cast<int>(header.NumCopies));
-  std::fflush(stdout);
-  return true;
+  write_setup_lines(doc, out);
+  write_bytes(bitmap_header, static_cast<size_t>(bitmap_header_length), out);
+  write_bytes(packed.get(), page.packed_size, out);
+  write_text(label_stream::kLineEnd, out);
+  write_line(out, label_stream::kPrintFormat, static_cast<int>(header.NumCopies));
+  std::fflush(out);
+  return page_outcome::kWritten;
 }
 
 }  // namespace
 
-int print_bitmap(const pstops_doc* doc, cups_file_t* input) {
+void watch_for_cancel() {
+  struct sigaction action {};
+  action.sa_handler = note_cancel;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a blocked read must return to see the cancel
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* out) {
   raster_source source{cupsFileNumber(input), {}, 0};
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) return kRenderDone;  // not a raster stream: nothing to print
 
   cups_page_header2_t header;
   int page_number = 0;
-  while (cupsRasterReadHeader2(raster.get(), &header) != 0) {
+  while (!cancel_requested() && cupsRasterReadHeader2(raster.get(), &header) != 0) {
     // A page without rows or dots ends the job's output.
     if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
     ++page_number;
-    if (!render_page(*doc, raster.get(), source.rows_uncompressed(), header, page_number))
-      return kRenderFailed;
+    switch (render_page(*doc, raster.get(), source.rows_uncompressed(), header, page_number, out)) {
+      case page_outcome::kWritten:
+        break;
+      case page_outcome::kCancelled:
+        return kRenderDone;
+      case page_outcome::kFailed:
+        return kRenderFailed;
+    }
   }
+  if (cancel_requested()) WriteLog("job cancelled after %d pages", page_number);
   return kRenderDone;
+}
+
+int print_bitmap(const pstops_doc* doc, cups_file_t* input) {
+  return print_bitmap_to(doc, input, stdout);
 }

@@ -5,6 +5,7 @@
 #include <cups/file.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "settings/settings.h"
 
@@ -34,3 +35,12 @@ enum render_result : int {
 /// label command sequence per page to standard output, flushed per page.
 /// Pages already written stay written when a later page fails.
 int print_bitmap(const pstops_doc* doc, cups_file_t* input);
+
+/// As `print_bitmap`, writing the label stream to `out` instead of standard
+/// output.
+int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* out);
+
+/// Makes SIGTERM, the spooler's cancel, end the job between pages: the page
+/// being written is finished, a page whose rows are still being read is
+/// dropped, and no further page starts. The job then ends as a success.
+void watch_for_cancel();

@@ -3,6 +3,8 @@
 #include "log/log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -81,6 +83,42 @@ TEST_F(LogTest, ClosedLogWritesNothing) {
   EXPECT_EQ(pLogFile, nullptr);
   EXPECT_EQ(WriteLog("after close"), -1);
   CloseLog();  // a second close is harmless
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LogTest, PlantedLinkIsNotFollowed) {
+  const std::string victim = path_ + ".victim";
+  {
+    std::ofstream out(victim);
+    out << "precious";
+  }
+  ::unlink(path_.c_str());
+  ASSERT_EQ(::symlink(victim.c_str(), path_.c_str()), 0);
+  EXPECT_EQ(init_log_at(path_.c_str()), nullptr);
+  EXPECT_EQ(WriteLog("into the link"), -1);
+  EXPECT_EQ(read_file(victim), "precious");
+  ::unlink(path_.c_str());
+}
+
+TEST_F(LogTest, NewLogIsReadableByAllWritableByOwner) {
+  ::unlink(path_.c_str());
+  const mode_t old_mask = ::umask(077);
+  ASSERT_NE(init_log_at(path_.c_str()), nullptr);
+  ::umask(old_mask);
+  struct stat st {};
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST_F(LogTest, OnlyPlainFilesAreLogs) {
+  const std::string fifo = path_ + ".fifo";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(init_log_at(fifo.c_str()), nullptr);
+  ::unlink(fifo.c_str());
 }
 
 }  // namespace
