@@ -72,7 +72,7 @@ class stream_reader {
       if (f[0] == '%' && f[1] == 'd') {
         if (line->count == 4) return internal_fault(fail);
         line->number_offsets[line->count] = pos_;
-        if (!read_number(&line->numbers[line->count], fail)) return false;
+        if (!read_number(&line->numbers[line->count], command, fail)) return false;
         ++line->count;
         f += 2;
         continue;
@@ -81,7 +81,7 @@ class stream_reader {
       if (run_end == nullptr) run_end = f + std::strlen(f);
       for (const char* c = f; c != run_end; ++c) {
         if (at_end()) {
-          *fail = {pos_, std::string("the stream ends inside the ") + command + " command"};
+          *fail = ends_inside(command);
           return false;
         }
         if (bytes_[pos_] != static_cast<uint8_t>(*c)) {
@@ -110,7 +110,7 @@ class stream_reader {
  private:
   // A decimal number as printf's %d writes an int: an optional minus sign,
   // then digits without a leading zero; never "-0".
-  [[nodiscard]] bool read_number(int* value, failure* fail) {
+  [[nodiscard]] bool read_number(int* value, const char* command, failure* fail) {
     const size_t start = pos_;
     size_t p = pos_;
     const bool negative = p < bytes_.size() && bytes_[p] == '-';
@@ -119,6 +119,10 @@ class stream_reader {
     while (p < bytes_.size() && bytes_[p] >= '0' && bytes_[p] <= '9') ++p;
     const size_t digits = p - digits_start;
     const std::string text(reinterpret_cast<const char*>(bytes_.data()) + start, p - start);
+    if (digits == 0 && digits_start == bytes_.size()) {
+      *fail = ends_inside(command);
+      return false;
+    }
     if (digits == 0) {
       *fail = found_instead(digits_start, "a number");
       return false;
@@ -186,6 +190,10 @@ class stream_reader {
       if (bytes_[at + i] == '\n') n = i + 1;
     }
     return "\"" + escape_bytes(bytes_.subspan(at, n)) + "\"";
+  }
+
+  failure ends_inside(const char* command) const {
+    return {bytes_.size(), std::string("the stream ends inside the ") + command + " command"};
   }
 
   bool internal_fault(failure* fail) const {
@@ -292,7 +300,8 @@ void store_setup_line(std::string_view command, matched_line& line, page* out) {
   const size_t end_at = in.pos();
   matched_line line_end;
   if (!in.match(ls::kLineEnd, ls::kBitmapCommand, &line_end, fail)) {
-    fail->offset = end_at;
+    // The offset stays at the wrong byte; the message shows the bytes from
+    // where the line end belongs.
     fail->message = in.found_instead(end_at, "CR LF after the " + std::to_string(payload_size) +
                                                  "-byte payload")
                         .message;
