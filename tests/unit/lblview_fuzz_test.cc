@@ -29,7 +29,8 @@ std::string two_pages() {
   second.bytes_per_row = 1;
   second.rows = 2;
   second.copies = 12;
-  return page_stream(first, std::string(12, '\x5a')) + page_stream(second, std::string("\x00\xff", 2));
+  return page_stream(first, std::string(12, '\x5a')) +
+         page_stream(second, std::string("\x00\xff", 2));
 }
 
 // Writes the page again from the values the parser read.

@@ -47,17 +47,39 @@ uint64_t dark_dots_on_label(const page& p, const label_geometry& g) {
   return dark;
 }
 
+// Length of the UTF-8 sequence starting at `at`, or 0 when it is not one.
+size_t utf8_length(const std::string& text, size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  const size_t length = lead >= 0xf0 && lead <= 0xf4   ? 4
+                        : lead >= 0xe0                 ? 3
+                        : lead >= 0xc2 && lead <= 0xdf ? 2
+                                                       : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// File names may hold any bytes: UTF-8 passes through, other bytes become
+// U+FFFD so the document stays valid JSON.
 std::string json_string(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto b = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (b < 0x20 || b >= 0x7f) {
+    } else if (b < 0x20 || b == 0x7f) {
       append(&out, "\\u%04x", b);
-    } else {
+    } else if (b < 0x80) {
       out += c;
+    } else if (const size_t length = utf8_length(text, i); length != 0) {
+      out.append(text, i, length);
+      i += length - 1;
+    } else {
+      out += "\\ufffd";
     }
   }
   return out + "\"";
