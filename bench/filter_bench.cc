@@ -34,6 +34,18 @@ const std::string& stream_path(bool compressed) {
   return path;
 }
 
+// One 64 MiB page (8192 x 8192 dots), for the peak-memory bound: one gray page
+// plus one packed page plus 16 MiB.
+const std::string& large_page_path() {
+  static std::string path;
+  if (!path.empty()) return path;
+  const char* dir = std::getenv("TMPDIR");
+  path = std::string(dir ? dir : "/tmp") + "/lbl_bench_large_page.ras";
+  if (!raster_gen::write_file(path, raster_gen::write_stream({raster_gen::label_page(8192, 8192)})))
+    std::abort();
+  return path;
+}
+
 // Runs argv with standard output on /dev/null; returns the child's peak RSS in KiB.
 long run_to_null(const std::vector<std::string>& args) {
   const pid_t pid = ::fork();
@@ -74,6 +86,12 @@ void BM_Filter(benchmark::State& state) {
             {LBLFILTER_PATH, "1", "bench", "stream", "1", "", stream_path(state.range(0) != 0)});
 }
 
+void BM_FilterLargePage(benchmark::State& state) {
+  run_bench(state, {LBLFILTER_PATH, "1", "bench", "page", "1", "", large_page_path()});
+  state.SetBytesProcessed(int64_t(state.iterations()) * 8192 * 8192);
+  state.counters["limit_MiB"] = 64.0 + 8.0 + 16.0;
+}
+
 BENCHMARK(BM_Cat)
     ->ArgName("compressed")
     ->DenseRange(0, 1)
@@ -89,6 +107,7 @@ BENCHMARK(BM_Filter)
     ->DenseRange(0, 1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilterLargePage)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

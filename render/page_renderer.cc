@@ -3,6 +3,7 @@
 #include <cups/raster.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,9 +11,9 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "log/log.h"
 #include "render/label_stream.h"
@@ -28,7 +29,10 @@ struct raster_closer {
   void operator()(cups_raster_t* raster) const { cupsRasterClose(raster); }
 };
 using raster_ptr = std::unique_ptr<cups_raster_t, raster_closer>;
-using byte_buffer = std::unique_ptr<uint8_t[]>;
+struct free_deleter {
+  void operator()(uint8_t* p) const { std::free(p); }
+};
+using byte_buffer = std::unique_ptr<uint8_t[], free_deleter>;
 
 // The job's input as libcups reads it. The first four bytes are the stream's
 // sync word, which tells whether rows arrive uncompressed.
@@ -103,7 +107,17 @@ struct page_geometry {
   return *length > 0 && static_cast<size_t>(*length) < sizeof out;
 }
 
-byte_buffer allocate(uint64_t size) { return byte_buffer(new (std::nothrow) uint8_t[size]); }
+// Large pages ask for huge memory pages: first touching a big page buffer in
+// 4 KiB steps costs more than reading and screening it.
+constexpr size_t kHugePage = size_t{2} << 20;
+
+byte_buffer allocate(uint64_t size) {
+  void* memory = nullptr;
+  if (size < kHugePage) return byte_buffer(static_cast<uint8_t*>(std::malloc(size ? size : 1)));
+  if (::posix_memalign(&memory, kHugePage, size) != 0) return nullptr;
+  ::madvise(memory, size & ~(kHugePage - 1), MADV_HUGEPAGE);
+  return byte_buffer(static_cast<uint8_t*>(memory));
+}
 
 void write_bytes(const void* data, size_t size, FILE* out) { std::fwrite(data, 1, size, out); }
 void write_text(const char* text, FILE* out) { std::fputs(text, out); }
