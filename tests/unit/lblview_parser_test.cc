@@ -24,22 +24,25 @@ constexpr size_t kGapAt = 18, kSpeedAt = 35, kDensityAt = 44, kReferenceAt = 70,
 
 std::string example() { return page_stream(page_values{}, pattern_payload(page_values{})); }
 
+// A stream and what the parser made of it; the pages' payloads point into
+// `stream`, so it is built in place and never moved.
 struct parsed {
+  explicit parsed(std::string bytes) : stream(std::move(bytes)) {
+    ok = lblview::parse_stream(as_bytes(stream), &pages, &error);
+  }
+  parsed(const parsed&) = delete;
+  parsed& operator=(const parsed&) = delete;
+
+  const std::string stream;
   bool ok = false;
   std::vector<lblview::page> pages;
   lblview::parse_error error;
 };
 
-parsed parse(const std::string& bytes) {
-  parsed out;
-  out.ok = lblview::parse_stream(as_bytes(bytes), &out.pages, &out.error);
-  return out;
-}
-
 TEST(LblviewParser, ReadsTheWorkedExample) {
   const std::string stream = example();
   ASSERT_EQ(stream.size(), kPageBytes);
-  const parsed r = parse(stream);
+  const parsed r(stream);
   ASSERT_TRUE(r.ok) << lblview::describe(r.error);
   ASSERT_EQ(r.pages.size(), 1u);
   const lblview::page& p = r.pages[0];
@@ -66,7 +69,7 @@ TEST(LblviewParser, ReadsTheWorkedExample) {
   EXPECT_EQ(p.rows, 24);
   EXPECT_EQ(p.payload_offset, kPayloadAt);
   ASSERT_EQ(p.payload.size(), 48u);
-  EXPECT_EQ(p.payload.data(), as_bytes(stream).data() + kPayloadAt);
+  EXPECT_EQ(p.payload.data(), as_bytes(r.stream).data() + kPayloadAt);
   EXPECT_EQ(p.copies, 1);
 }
 
@@ -103,7 +106,7 @@ class LblviewParserValues : public testing::TestWithParam<value_case> {};
 TEST_P(LblviewParserValues, ReadsBackWhatWasWritten) {
   const page_values& v = GetParam().values;
   const std::string payload = pattern_payload(v);
-  const parsed r = parse(page_stream(v, payload));
+  const parsed r(page_stream(v, payload));
   ASSERT_TRUE(r.ok) << lblview::describe(r.error);
   ASSERT_EQ(r.pages.size(), 1u);
   const lblview::page& p = r.pages[0];
@@ -125,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Edges, LblviewParserValues, testing::ValuesIn(kValueCas
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LblviewParser, EmptyStreamIsValidWithoutPages) {
-  const parsed r = parse("");
+  const parsed r("");
   EXPECT_TRUE(r.ok);
   EXPECT_TRUE(r.pages.empty());
 }
@@ -136,7 +139,7 @@ TEST(LblviewParser, NumbersPagesAndTheirOffsets) {
   second.rows = 1;
   second.copies = 2;
   const std::string stream = example() + page_stream(second, "\x7f") + example();
-  const parsed r = parse(stream);
+  const parsed r(stream);
   ASSERT_TRUE(r.ok) << lblview::describe(r.error);
   ASSERT_EQ(r.pages.size(), 3u);
   const size_t second_length = page_stream(second, "\x7f").size();
@@ -235,7 +238,7 @@ class LblviewParserFaults : public testing::TestWithParam<fault_case> {};
 
 TEST_P(LblviewParserFaults, NamesPageCommandAndOffset) {
   const fault_case& c = GetParam();
-  const parsed r = parse(faulty(c));
+  const parsed r(faulty(c));
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.page, c.page);
   EXPECT_EQ(r.error.command, c.command);
@@ -246,7 +249,7 @@ TEST_P(LblviewParserFaults, NamesPageCommandAndOffset) {
 
 TEST_P(LblviewParserFaults, OnALaterPageCountsFromTheStreamStart) {
   const fault_case& c = GetParam();
-  const parsed r = parse(example() + example() + faulty(c));
+  const parsed r(example() + example() + faulty(c));
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.page, c.page + 2);
   EXPECT_EQ(r.error.command, c.command);
@@ -277,7 +280,7 @@ class LblviewParserPayload : public testing::TestWithParam<payload_case> {};
 TEST_P(LblviewParserPayload, WrongLengthIsCaughtAtThePayloadEnd) {
   std::string payload = pattern_payload(page_values{});
   payload.resize(GetParam().payload_bytes, '\x0f');
-  const parsed r = parse(page_stream(page_values{}, payload));
+  const parsed r(page_stream(page_values{}, payload));
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.error.command, "BITMAP");
   EXPECT_EQ(r.error.offset, kPayloadEnd);
@@ -288,7 +291,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, LblviewParserPayload, testing::ValuesIn(kPaylo
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LblviewParser, TrailingBytesAreANewPageThatIsNotOne) {
-  const parsed r = parse(example() + "\r\n");
+  const parsed r(example() + "\r\n");
   ASSERT_FALSE(r.ok);
   EXPECT_EQ(r.pages.size(), 1u);
   EXPECT_EQ(lblview::describe(r.error),

@@ -18,22 +18,24 @@ using lblview_test::page_stream;
 using lblview_test::page_values;
 using lblview_test::sketch;
 
+// A page's stream and the parsed page, whose payload points into `stream`:
+// built in place and never moved.
 struct parsed_page {
-  std::string stream;
+  parsed_page(const page_values& v, const std::string& payload) : stream(page_stream(v, payload)) {
+    std::vector<lblview::page> pages;
+    lblview::parse_error error;
+    if (lblview::parse_stream(as_bytes(stream), &pages, &error) && pages.size() == 1) {
+      page = pages[0];
+    } else {
+      ADD_FAILURE() << lblview::describe(error);
+    }
+  }
+  parsed_page(const parsed_page&) = delete;
+  parsed_page& operator=(const parsed_page&) = delete;
+
+  const std::string stream;
   lblview::page page;
 };
-
-parsed_page parse_one(const page_values& v, const std::string& payload) {
-  parsed_page out{page_stream(v, payload), {}};
-  std::vector<lblview::page> pages;
-  lblview::parse_error error;
-  if (lblview::parse_stream(as_bytes(out.stream), &pages, &error) && pages.size() == 1) {
-    out.page = pages[0];
-  } else {
-    ADD_FAILURE() << lblview::describe(error);
-  }
-  return out;
-}
 
 std::string sketch_of(const lblview::picture& pic) {
   return sketch(pic.width, pic.height, pic.pixels);
@@ -108,7 +110,7 @@ TEST_P(LblviewDrawing, DrawsThePageDotForDot) {
   v.bitmap_y = c.bitmap_y;
   v.bytes_per_row = c.bytes_per_row;
   v.rows = c.rows;
-  const parsed_page p = parse_one(v, c.payload);
+  const parsed_page p(v, c.payload);
   lblview::picture pic;
   std::string error;
   ASSERT_TRUE(lblview::draw_page(p.page, c.kind, kOneDotPerMm, &pic, &error)) << error;
@@ -122,7 +124,7 @@ TEST(LblviewPicture, LabelSizeFollowsTheResolution) {
   page_values v;
   v.width_mm = 3;
   v.height_mm = 2;
-  const parsed_page p = parse_one(v, std::string(48, '\xff'));
+  const parsed_page p(v, std::string(48, '\xff'));
   const std::pair<int, uint32_t> kDpi[] = {{203, 8}, {300, 12}, {600, 24}};
   for (const auto& [dpi, dots_per_mm] : kDpi) {
     lblview::picture pic;
@@ -153,7 +155,7 @@ TEST(LblviewPicture, RefusesPicturesWithNothingToDrawOnOrTooLarge) {
     page_values v;
     v.width_mm = c.width_mm;
     v.height_mm = c.height_mm;
-    const parsed_page p = parse_one(v, std::string(48, '\xff'));
+    const parsed_page p(v, std::string(48, '\xff'));
     lblview::picture pic;
     std::string error;
     EXPECT_FALSE(lblview::draw_page(p.page, c.kind, c.dpi, &pic, &error)) << c.name;
@@ -190,7 +192,7 @@ TEST_F(LblviewPng, WritesAnEightBitGrayFileThatReadsBackTheSame) {
   v.bitmap_y = 1;
   v.bytes_per_row = 1;
   v.rows = 3;
-  const parsed_page p = parse_one(v, std::string("\x0f\xf0\x55", 3));
+  const parsed_page p(v, std::string("\x0f\xf0\x55", 3));
   for (const picture_kind kind : {picture_kind::label, picture_kind::bitmap}) {
     lblview::picture pic;
     std::string error;

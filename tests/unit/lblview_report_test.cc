@@ -28,22 +28,24 @@ TEST(LblviewReport, DotsPerMillimetreRoundToWholeDots) {
 }
 
 // A parsed page of `v` with `payload`, kept alive with its stream.
+// A page's stream and the parsed page, whose payload points into `stream`:
+// built in place and never moved.
 struct parsed_page {
-  std::string stream;
+  parsed_page(const page_values& v, const std::string& payload) : stream(page_stream(v, payload)) {
+    std::vector<lblview::page> pages;
+    lblview::parse_error error;
+    if (lblview::parse_stream(as_bytes(stream), &pages, &error) && pages.size() == 1) {
+      page = pages[0];
+    } else {
+      ADD_FAILURE() << lblview::describe(error);
+    }
+  }
+  parsed_page(const parsed_page&) = delete;
+  parsed_page& operator=(const parsed_page&) = delete;
+
+  const std::string stream;
   lblview::page page;
 };
-
-parsed_page parse_one(const page_values& v, const std::string& payload) {
-  parsed_page out{page_stream(v, payload), {}};
-  std::vector<lblview::page> pages;
-  lblview::parse_error error;
-  if (lblview::parse_stream(as_bytes(out.stream), &pages, &error) && pages.size() == 1) {
-    out.page = pages[0];
-  } else {
-    ADD_FAILURE() << lblview::describe(error);
-  }
-  return out;
-}
 
 TEST(LblviewReport, ReferencePointMovesTheBitmap) {
   page_values v;
@@ -51,7 +53,7 @@ TEST(LblviewReport, ReferencePointMovesTheBitmap) {
   v.reference_y = -3;
   v.bitmap_x = 5;
   v.bitmap_y = 7;
-  const parsed_page p = parse_one(v, std::string(48, '\xff'));
+  const parsed_page p(v, std::string(48, '\xff'));
   const lblview::label_geometry g = lblview::place_on_label(p.page, 300);
   EXPECT_EQ(g.dpi, 300);
   EXPECT_EQ(g.width, 1200);
@@ -109,7 +111,7 @@ TEST_P(LblviewPlacement, CountsPrintedDotsOffTheLabelAndWarns) {
   v.reference_x = c.reference_x;
   v.bitmap_x = c.bitmap_x;
   v.bitmap_y = c.bitmap_y;
-  const parsed_page p = parse_one(v, std::string(48, '\0'));
+  const parsed_page p(v, std::string(48, '\0'));
   const lblview::page_facts f = lblview::examine(p.page, c.dpi);
   EXPECT_EQ(f.dots, 384u);
   EXPECT_EQ(f.dark_dots, 384u);
@@ -132,7 +134,7 @@ TEST(LblviewReport, BlankDotsBeyondTheEdgeStillWarnButPrintNothing) {
   v.bitmap_x = 4;
   std::string payload(48, '\xff');
   for (size_t row = 0; row < 24; ++row) payload[row * 2] = '\x00';  // left 8 dots print
-  const parsed_page p = parse_one(v, payload);
+  const parsed_page p(v, payload);
   const lblview::page_facts f = lblview::examine(p.page, 203);
   EXPECT_EQ(f.dark_dots, 8u * 24u);
   EXPECT_EQ(f.dark_dots_off_label, 0u);
@@ -148,7 +150,7 @@ TEST(LblviewReport, CountsDarkDotsBitByBit) {
       {std::string(24, '\xaa') + std::string(24, '\x0f'), 24 * 4 + 24 * 4},
   };
   for (const auto& [payload, dark] : kPayloads) {
-    const parsed_page p = parse_one(page_values{}, payload);
+    const parsed_page p(page_values{}, payload);
     EXPECT_EQ(lblview::examine(p.page, 203).dark_dots, dark);
   }
 }
@@ -162,7 +164,7 @@ lblview::stream_report report_of(const std::vector<lblview::page>& pages,
 TEST(LblviewReport, TextSummaryOfTheWorkedExample) {
   std::string payload(48, '\xff');
   payload[0] = '\0';
-  const parsed_page p = parse_one(page_values{}, payload);
+  const parsed_page p(page_values{}, payload);
   const std::vector<lblview::page> pages{p.page};
   const std::vector<lblview::page_facts> facts{lblview::examine(p.page, 203)};
   EXPECT_EQ(lblview::text_report(report_of(pages, facts, nullptr, 259)),
@@ -186,7 +188,7 @@ TEST(LblviewReport, TextSummaryOfTheWorkedExample) {
 }
 
 TEST(LblviewReport, JsonSummaryOfTheWorkedExample) {
-  const parsed_page p = parse_one(page_values{}, std::string(48, '\x0f'));
+  const parsed_page p(page_values{}, std::string(48, '\x0f'));
   const std::vector<lblview::page> pages{p.page};
   const std::vector<lblview::page_facts> facts{lblview::examine(p.page, 203)};
   EXPECT_EQ(lblview::json_report(report_of(pages, facts, nullptr, 259)),
