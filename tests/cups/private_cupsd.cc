@@ -55,7 +55,7 @@ int attribute_enum(ipp_t* response, const char* name) {
 
 private_cupsd::~private_cupsd() { stop(); }
 
-bool private_cupsd::start(std::string* error) {
+bool private_cupsd::start(std::string* error, const std::string& data_dir) {
   if (!dir_.ok()) {
     *error = "no temporary directory";
     return false;
@@ -80,7 +80,8 @@ bool private_cupsd::start(std::string* error) {
                                  "/run\nServerBin " + d + "/serverbin\nAccessLog " + d +
                                  "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d +
                                  "/log/page_log\nFileDevice Yes\nSystemGroup root\nUser lp\n"
-                                 "Group lp\n";
+                                 "Group lp\n" +
+                                 (data_dir.empty() ? "" : "DataDir " + data_dir + "\n");
   if (!write_file(d + "/etc/cupsd.conf", cupsd_conf) ||
       !write_file(d + "/etc/cups-files.conf", files_conf)) {
     *error = "cannot write the configuration";

@@ -32,8 +32,10 @@ class private_cupsd {
   private_cupsd& operator=(const private_cupsd&) = delete;
 
   /// Writes the configuration and starts cupsd in the foreground of a child
-  /// process; false with `error` set when it does not come up.
-  [[nodiscard]] bool start(std::string* error);
+  /// process; false with `error` set when it does not come up. A non-empty
+  /// `data_dir` replaces the system's CUPS data directory (its model/ is where
+  /// the driver listing looks first).
+  [[nodiscard]] bool start(std::string* error, const std::string& data_dir = "");
   void stop();
 
   const std::string& dir() const { return dir_.path(); }
