@@ -187,6 +187,8 @@ const fault_case kFaults[] = {
      "number -40000 is outside the printer's range -32768 to 32767"},
     {"number_too_long", "SPEED 4", "SPEED 12345678901", 0, 1, "SPEED", kSpeedAt + 6,
      R"(number "12345678901" does not fit in an int)"},
+    {"endless_number", "SPEED 4", "SPEED 4" + std::string(40, '7'), 0, 1, "SPEED", kSpeedAt + 6,
+     R"(number "4777777777777777..." does not fit in an int)"},
     {"copies_overflow", "PRINT 1,1", "PRINT 1,2147483648", 0, 1, "PRINT", kPrintAt + 8,
      R"(number "2147483648" does not fit in an int)"},
     {"peel_on", "SET PEEL OFF", "SET PEEL ON", 0, 1, "SET PEEL", kPeelAt + 10,

@@ -118,7 +118,10 @@ class stream_reader {
     const size_t digits_start = p;
     while (p < bytes_.size() && bytes_[p] >= '0' && bytes_[p] <= '9') ++p;
     const size_t digits = p - digits_start;
-    const std::string text(reinterpret_cast<const char*>(bytes_.data()) + start, p - start);
+    // A damaged stream can hold any run of digits: messages show its start.
+    std::string text(reinterpret_cast<const char*>(bytes_.data()) + start,
+                     std::min(p - start, kShownBytes));
+    if (p - start > kShownBytes) text += "...";
     if (digits == 0 && digits_start == bytes_.size()) {
       *fail = ends_inside(command);
       return false;
