@@ -98,9 +98,11 @@ TEST_F(Installation, StagedInstallIsWhatCupsNeeds) {
   ASSERT_TRUE(cupsd.start(&error, data)) << error;
   const run_process::result models = cupsd.client("/usr/sbin/lpinfo", {"lpinfo", "-m"});
   ASSERT_EQ(models.exit_status, 0) << models.err;
-  EXPECT_NE(models.out.find("lblfilter/lbl203.ppd Generic Label Printer 203dpi"), std::string::npos)
+  EXPECT_NE(models.out.find("lblfilter/lbl203.ppd Generic Label Printer 203dpi, lblfilter "),
+            std::string::npos)
       << models.out;
-  EXPECT_NE(models.out.find("lblfilter/lbl300.ppd Generic Label Printer 300dpi"), std::string::npos)
+  EXPECT_NE(models.out.find("lblfilter/lbl300.ppd Generic Label Printer 300dpi, lblfilter "),
+            std::string::npos)
       << models.out;
   // ... and a queue can be made from the listed model.
   const run_process::result added = cupsd.client(

@@ -133,7 +133,9 @@ TEST_P(CompiledPpd, OptionsCarryNumbersTheFilterReads) {
 
 TEST_P(CompiledPpd, AsksForEightBitGrayAtTheHeadResolution) {
   const model_case& m = GetParam();
-  EXPECT_EQ(std::string(ppd_->nickname).rfind(m.model, 0), 0u) << ppd_->nickname;
+  // lpinfo -m lists the models by their nickname.
+  EXPECT_EQ(std::string(ppd_->nickname), std::string(m.model) + ", lblfilter " LBL_PROJECT_VERSION);
+  EXPECT_EQ(attr_value(ppd_.get(), "FileVersion"), LBL_PROJECT_VERSION);
   EXPECT_EQ(attr_value(ppd_.get(), "cupsManualCopies"), "False");
   EXPECT_EQ(attr_value(ppd_.get(), "cupsFilter2"),
             "application/vnd.cups-raster application/vnd.lblfilter-label 0 lblfilter");
