@@ -4,6 +4,7 @@
 // job's options, carry the raster page bit for bit, and its barcodes must scan.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,8 @@ const chain_case kCases[] = {
      "PRINT 1,1",
      {kEan13}},
 };
+
+void PrintTo(const chain_case& c, std::ostream* out) { *out << c.name; }
 
 class CupsfilterChain : public ::testing::TestWithParam<chain_case> {
  protected:
