@@ -91,12 +91,13 @@ bool write_png(const picture& pic, const std::string& path, std::string* error) 
 
 std::string numbered_path(const std::string& path, int number, int pages) {
   if (pages <= 1) return path;
-  const std::string suffix = "-" + std::to_string(number);
   constexpr std::string_view kPng = ".png";
-  if (path.size() > kPng.size() && std::string_view(path).ends_with(kPng)) {
-    return path.substr(0, path.size() - kPng.size()) + suffix + std::string(kPng);
-  }
-  return path + suffix;
+  const bool png_name = path.size() > kPng.size() && std::string_view(path).ends_with(kPng);
+  std::string numbered = path.substr(0, png_name ? path.size() - kPng.size() : path.size());
+  numbered += '-';
+  numbered += std::to_string(number);
+  if (png_name) numbered += kPng;
+  return numbered;
 }
 
 }  // namespace lblview

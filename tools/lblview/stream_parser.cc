@@ -14,6 +14,15 @@
 namespace lblview {
 namespace {
 
+// Bytes as they appear in a fault message: in quotes, control bytes escaped.
+// (Built by appending: g++ 12 misreads '"' + string + '"' as an overlapping copy.)
+std::string quoted(std::span<const uint8_t> bytes) {
+  std::string out = "\"";
+  out += escape_bytes(bytes);
+  out += '"';
+  return out;
+}
+
 namespace ls = label_stream;
 
 // A message shows this many bytes of what was found instead.
@@ -182,7 +191,7 @@ class stream_reader {
     }
     const std::span<const uint8_t> want(reinterpret_cast<const uint8_t*>(expected),
                                         static_cast<size_t>(expected_end - expected));
-    return found_instead(pos_, "\"" + escape_bytes(want) + "\"").message;
+    return found_instead(pos_, quoted(want)).message;
   }
 
   std::string shown(size_t at) const {
@@ -192,7 +201,7 @@ class stream_reader {
     for (size_t i = 0; i < n; ++i) {
       if (bytes_[at + i] == '\n') n = i + 1;
     }
-    return "\"" + escape_bytes(bytes_.subspan(at, n)) + "\"";
+    return quoted(bytes_.subspan(at, n));
   }
 
   failure ends_inside(const char* command) const {
