@@ -20,7 +20,7 @@ build_and_test() {  # name, compiler, extra cmake args...
   (cd "$dir" && ctest --output-on-failure -j "$jobs")
 }
 
-build_and_test gcc g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build_and_test gcc g++ -DCMAKE_BUILD_TYPE=Release
 build_and_test clang clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLBL_BUILD_BENCH=OFF
 build_and_test sanitize clang++ -DCMAKE_BUILD_TYPE=Debug -DLBL_SANITIZE=ON -DLBL_BUILD_BENCH=OFF
 echo "all checks passed"
