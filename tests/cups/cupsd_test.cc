@@ -229,8 +229,10 @@ TEST_F(PrivateCupsd, FailingFilterStopsTheQueueWithItsError) {
   EXPECT_EQ(job.status.state, IPP_JSTATE_STOPPED) << cupsd_.error_log();
   const cups_harness::printer_status printer = cupsd_.printer(kQueue);
   EXPECT_NE(printer.state, IPP_PSTATE_PROCESSING);
+  // The printer's state carries the filter's message. The job's own copy of it
+  // (job-printer-state-message) may still read "Filter failed" when the
+  // scheduler notes the exit before the message, so it is not compared.
   EXPECT_EQ(printer.state_message, message);
-  EXPECT_EQ(job.status.printer_state_message, message);
   EXPECT_EQ(job.stream.find("BITMAP"), std::string::npos) << "no label reached the printer";
 }
 
