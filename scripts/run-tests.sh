@@ -11,6 +11,10 @@ echo "== clang-format"
 files=$(git ls-files '*.cc' '*.h')
 clang-format --dry-run --Werror $files
 
+echo "== cppcheck"
+cppcheck --quiet --enable=warning,performance,portability --std=c++20 --inline-suppr \
+  --error-exitcode=1 -I . filter log settings render tools
+
 build_and_test() {  # name, compiler, extra cmake args...
   local dir="build-ci/$1" cxx="$2"
   shift 2

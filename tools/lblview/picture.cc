@@ -44,8 +44,15 @@ void draw_bitmap(const page& p, picture* out) {
 void draw_label(const page& p, const label_geometry& g, picture* out) {
   const uint32_t w = out->width, h = out->height;
   uint8_t* px = out->pixels.data();
-  for (uint32_t x = 0; x < w; ++x) px[x] = px[size_t{h - 1} * w + x] = kEdgeGray;
-  for (uint32_t y = 0; y < h; ++y) px[size_t{y} * w] = px[size_t{y} * w + w - 1] = kEdgeGray;
+  // The label's edge, one dot wide, in gray under the printed dots.
+  for (uint32_t x = 0; x < w; ++x) {
+    px[x] = kEdgeGray;
+    px[size_t{h - 1} * w + x] = kEdgeGray;
+  }
+  for (uint32_t y = 0; y < h; ++y) {
+    px[size_t{y} * w] = kEdgeGray;
+    px[size_t{y} * w + w - 1] = kEdgeGray;
+  }
 
   // Only the part of the bitmap that lies on the label prints.
   const int64_t first_row = std::max<int64_t>(0, -g.bitmap_top);
