@@ -1,6 +1,7 @@
 // lblfilter: the last filter of a label printer's CUPS queue. Reads the job's
 // raster pages and writes one label command sequence per page to the printer.
 #include <cups/cups.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -21,10 +22,22 @@ void log_arguments(int argc, char* argv[]) {
   WriteLog("Begin main");
 }
 
+// A directory opens for reading but yields no data: it would pass for an
+// empty job and report success with nothing printed.
+bool is_directory(cups_file_t* input) {
+  struct stat st {};
+  return ::fstat(cupsFileNumber(input), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // Six arguments read the job from standard input, seven from the named file.
 cups_file_t* open_input(int argc, char* argv[]) {
   if (argc == 6) return cupsFileStdin();
   cups_file_t* input = cupsFileOpen(argv[6], "r");
+  if (input != nullptr && is_directory(input)) {
+    cupsFileClose(input);
+    input = nullptr;
+    errno = EISDIR;
+  }
   if (input == nullptr) {
     const char* reason = std::strerror(errno);
     WriteLog("cannot open %s: %s", argv[6], reason);

@@ -40,6 +40,7 @@ struct raster_source {
   int fd;
   unsigned char sync[4];
   size_t sync_seen;
+  int read_error;  // errno of a failed read, 0 while the input reads cleanly
 
   bool rows_uncompressed() const {
     constexpr const char* kUncompressed[] = {"RaSt", "tSaR", "RaS3", "3SaR"};
@@ -58,7 +59,9 @@ void note_cancel(int) { g_cancel_requested = 1; }
 bool cancel_requested() { return g_cancel_requested != 0; }
 
 // A read interrupted by the cancel signal fails, so a job waiting on a slow
-// producer stops at once; any other interruption is retried.
+// producer stops at once; any other interruption is retried. A read that
+// fails is remembered: libcups sees it as the end of the stream, but the job's
+// data is lost, which must not pass for a job that simply ended.
 ssize_t read_source(void* context, unsigned char* buffer, size_t length) {
   auto* source = static_cast<raster_source*>(context);
   ssize_t got;
@@ -68,6 +71,7 @@ ssize_t read_source(void* context, unsigned char* buffer, size_t length) {
       pollfd wait_for_data{source->fd, POLLIN, 0};
       ::poll(&wait_for_data, 1, -1);
     } else if (errno != EINTR) {
+      source->read_error = errno;
       return -1;
     }
   }
@@ -175,6 +179,12 @@ void read_rows(cups_raster_t* raster, bool whole_page_read, const cups_page_head
 
 enum class page_outcome { kWritten, kCancelled, kFailed };
 
+void report_read_error(const raster_source& source, int page_number) {
+  const char* reason = std::strerror(source.read_error);
+  WriteLog("page %d: reading the job failed: %s", page_number, reason);
+  std::fprintf(stderr, "ERROR: Unable to read print data: %s\n", reason);
+}
+
 // Holds the cancel signal back while a page goes out, so the printer always
 // receives whole sequences; a signal that arrives meanwhile waits until the
 // page is flushed.
@@ -198,8 +208,9 @@ class cancel_deferred {
 // page is written, so a failure never leaves half a sequence at the printer;
 // a job cancelled while its rows are read drops the page unwritten.
 [[nodiscard]] page_outcome render_page(const pstops_doc& doc, cups_raster_t* raster,
-                                       bool whole_page_read, const cups_page_header2_t& header,
-                                       int page_number, FILE* out) {
+                                       const raster_source& source,
+                                       const cups_page_header2_t& header, int page_number,
+                                       FILE* out) {
   page_geometry page{};
   char bitmap_header[label_stream::kBitmapHeaderBufferSize];
   int bitmap_header_length = 0;
@@ -228,11 +239,16 @@ class cancel_deferred {
     return page_outcome::kFailed;
   }
 
-  read_rows(raster, whole_page_read, header, page, gray.get());
+  read_rows(raster, source.rows_uncompressed(), header, page, gray.get());
   const cancel_deferred hold_cancel;
   if (cancel_requested()) {
     WriteLog("page %d: job cancelled while its rows were read; page dropped", page_number);
     return page_outcome::kCancelled;
+  }
+  // Rows lost to a read error are not a short job: the page is not printed.
+  if (source.read_error != 0) {
+    report_read_error(source, page_number);
+    return page_outcome::kFailed;
   }
   std::memset(packed.get(), 0, page.packed_size);
   Gray2Bytes(gray.get(), packed.get(), static_cast<int>(page.bytes_per_row),
@@ -260,9 +276,13 @@ void watch_for_cancel() {
 }
 
 int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* out) {
-  raster_source source{cupsFileNumber(input), {}, 0};
+  raster_source source{cupsFileNumber(input), {}, 0, 0};
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
-  if (!raster) return kRenderDone;  // not a raster stream: nothing to print
+  if (!raster) {
+    if (source.read_error == 0) return kRenderDone;  // not a raster stream: nothing to print
+    report_read_error(source, 1);
+    return kRenderFailed;
+  }
 
   cups_page_header2_t header;
   int page_number = 0;
@@ -270,7 +290,7 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* out) {
     // A page without rows or dots ends the job's output.
     if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
     ++page_number;
-    switch (render_page(*doc, raster.get(), source.rows_uncompressed(), header, page_number, out)) {
+    switch (render_page(*doc, raster.get(), source, header, page_number, out)) {
       case page_outcome::kWritten:
         break;
       case page_outcome::kCancelled:
@@ -279,7 +299,12 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* out) {
         return kRenderFailed;
     }
   }
-  if (cancel_requested()) WriteLog("job cancelled after %d pages", page_number);
+  if (cancel_requested()) {
+    WriteLog("job cancelled after %d pages", page_number);
+  } else if (source.read_error != 0) {
+    report_read_error(source, page_number + 1);
+    return kRenderFailed;
+  }
   return kRenderDone;
 }
 

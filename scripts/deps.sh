@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake clang clang-format cppcheck
+  build-essential cmake clang clang-format cppcheck libclang-rt-14-dev util-linux
   libcups2-dev libcupsimage2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
   cups cups-client cups-daemon cups-filters cups-ppdc ghostscript poppler-utils dpkg-dev
