@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every check CI runs: formatting, g++ and clang builds with warnings as
-# errors, the whole test suite on both, and again under ASan + UBSan.
+# errors, the whole test suite on both, and again under ASan + UBSan, then a
+# minute of each fuzzer and a replay of the saved fuzz corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -27,4 +28,12 @@ build_and_test() {  # name, compiler, extra cmake args...
 build_and_test gcc g++ -DCMAKE_BUILD_TYPE=Release
 build_and_test clang clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLBL_BUILD_BENCH=OFF
 build_and_test sanitize clang++ -DCMAKE_BUILD_TYPE=Debug -DLBL_SANITIZE=ON -DLBL_BUILD_BENCH=OFF
+
+# libFuzzer with ASan + UBSan: each target fuzzes for FUZZ_SECONDS (two at a
+# time), then the saved corpus in fuzz/corpus/ replays through every target.
+echo "== build-ci/fuzz (clang++ libFuzzer, ${FUZZ_SECONDS:=60} s per target)"
+cmake -S . -B build-ci/fuzz -DCMAKE_CXX_COMPILER=clang++ -DLBL_WERROR=ON -DLBL_FUZZ=ON \
+  -DLBL_BUILD_TESTS=OFF -DLBL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-ci/fuzz -j "$jobs"
+bash fuzz/run-fuzzers.sh build-ci/fuzz "$FUZZ_SECONDS"
 echo "all checks passed"
