@@ -1,17 +1,12 @@
 #include "tests/cups/cups_harness.h"
 
-#include <cups/raster.h>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "tests/support/run_process.h"
@@ -29,11 +24,6 @@ bool starts_with(const std::string& text, size_t pos, const char* prefix) {
 }
 
 }  // namespace
-
-bool in_ci() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
 
 std::string label_page::line(const std::string& keyword) const {
   for (const std::string& l : setup) {
@@ -94,34 +84,7 @@ bool parse_label_stream(const std::string& bytes, std::vector<label_page>* pages
   return true;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
 bool is_executable(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
-
-temp_dir::temp_dir() {
-  char name[] = "/tmp/lblfilter-cups-XXXXXX";
-  if (::mkdtemp(name) == nullptr) return;
-  // mkdtemp makes the directory private; the spooler's filters run as lp.
-  if (::chmod(name, 0755) != 0) return;
-  path_ = name;
-}
-
-temp_dir::~temp_dir() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 bool make_server_bin(const std::string& dir, std::string* error) {
   std::error_code ec;
@@ -150,83 +113,73 @@ bool make_server_bin(const std::string& dir, std::string* error) {
   return true;
 }
 
-std::vector<std::string> scan_barcodes(const std::string& image) {
-  run_process::request req;
-  req.program = "/usr/bin/zbarimg";
-  req.argv = {"zbarimg", "-q", image};
-  const run_process::result res = run_process::run(req);
-  std::vector<std::string> codes;
-  std::istringstream in(res.out);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty()) codes.push_back(line);
-  }
-  std::sort(codes.begin(), codes.end());
-  return codes;
-}
-
 std::string lblview_path() {
   const std::string path = LBLVIEW_PATH;
   return !path.empty() && is_executable(path) ? path : "";
 }
 
-lblview_result run_lblview(const std::string& stream_file, int dpi) {
-  lblview_result result;
+namespace {
+
+// The barcodes zbarimg finds in `image`, one "SYMBOLOGY:contents" a line, sorted.
+std::vector<std::string> scan_barcodes(const std::string& image) {
+  run_process::request req;
+  req.program = "/usr/bin/zbarimg";
+  req.argv = {"zbarimg", "-q", image};
+  std::istringstream in(run_process::run(req).out);
+  std::vector<std::string> codes;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) codes.push_back(line);
+  std::sort(codes.begin(), codes.end());
+  return codes;
+}
+
+// A label as lines, so that one comparison shows every difference.
+std::string describe(const label_expectation& v) {
+  std::ostringstream out;
+  out << "SIZE " << v.width_mm << "mm," << v.height_mm << "mm\nSPEED " << v.speed << "\nDENSITY "
+      << v.density << "\nBITMAP " << v.x << "," << v.y << "\nPRINT 1," << v.copies << "\n";
+  for (const std::string& code : v.barcodes) out << code << "\n";
+  return out.str();
+}
+
+std::string describe(const label_page& page, const std::vector<std::string>& barcodes) {
+  std::string out = page.line("SIZE ") + "\n" + page.line("SPEED ") + "\n" + page.line("DENSITY ") +
+                    "\nBITMAP " + std::to_string(page.x) + "," + std::to_string(page.y) + "\n" +
+                    page.print + "\n";
+  for (const std::string& code : barcodes) out += code + "\n";
+  return out;
+}
+
+}  // namespace
+
+void expect_one_label(const std::string& stream, const std::string& stream_file, int dpi,
+                      const label_expectation& want, label_page* page) {
+  std::vector<label_page> pages;
+  std::string error;
+  ASSERT_TRUE(parse_label_stream(stream, &pages, &error)) << error;
+  ASSERT_EQ(pages.size(), 1u) << "one PDF page, however many copies";
+  *page = pages[0];
+  ASSERT_TRUE(write_file(stream_file, stream));
+
+  // lblview accepts the stream, and its picture of the bitmap scans.
   const std::string program = lblview_path();
-  if (program.empty()) return result;
+  ASSERT_FALSE(program.empty()) << "lblview";
   run_process::request req;
   req.program = program;
   req.argv = {"lblview", "--json", "--dpi=" + std::to_string(dpi), stream_file};
-  run_process::result res = run_process::run(req);
-  result.exit_status = res.exit_status;
-  result.json = res.out;
-  result.err = res.err;
-  if (res.exit_status != 0) return result;
-
-  result.png_prefix = stream_file + ".bitmap";
-  req.argv = {"lblview", "-q", "--png", "-o", result.png_prefix + ".png", stream_file};
-  res = run_process::run(req);
-  result.exit_status = res.exit_status;
-  result.err += res.err;
-  return result;
-}
-
-std::string lblview_png(const lblview_result& result, int page, int pages) {
-  return pages == 1 ? result.png_prefix + ".png"
-                    : result.png_prefix + "-" + std::to_string(page) + ".png";
-}
-
-int count_of(const std::string& haystack, const std::string& needle) {
-  int count = 0;
-  for (size_t pos = haystack.find(needle); pos != std::string::npos;
-       pos = haystack.find(needle, pos + needle.size())) {
-    ++count;
-  }
-  return count;
-}
-
-bool read_raster(const std::string& path, unsigned* bytes_per_line, unsigned* rows,
-                 unsigned* copies, std::string* gray) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
-  cups_page_header2_t header;
-  bool ok = raster != nullptr && cupsRasterReadHeader2(raster, &header) != 0;
-  if (ok) {
-    *bytes_per_line = header.cupsBytesPerLine;
-    *rows = header.cupsHeight;
-    *copies = header.NumCopies;
-    gray->assign(size_t{header.cupsBytesPerLine} * header.cupsHeight, '\0');
-    for (unsigned row = 0; ok && row < header.cupsHeight; ++row) {
-      ok = cupsRasterReadPixels(raster,
-                                reinterpret_cast<unsigned char*>(gray->data()) +
-                                    size_t{row} * header.cupsBytesPerLine,
-                                header.cupsBytesPerLine) == header.cupsBytesPerLine;
-    }
-  }
-  if (raster != nullptr) cupsRasterClose(raster);
-  ::close(fd);
-  return ok;
+  const run_process::result summary = run_process::run(req);
+  ASSERT_EQ(summary.exit_status, 0) << summary.err << summary.out;
+  // One page from the first byte to the last, as the harness read it.
+  EXPECT_NE(summary.out.find("\"valid\": true"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("\"stream_offset\": 0,\n      \"stream_length\": " +
+                             std::to_string(stream.size()) + ","),
+            std::string::npos)
+      << summary.out;
+  const std::string png = stream_file + ".bitmap.png";
+  req.argv = {"lblview", "-q", "--png", "-o", png, stream_file};
+  const run_process::result drawn = run_process::run(req);
+  ASSERT_EQ(drawn.exit_status, 0) << drawn.err;
+  EXPECT_EQ(describe(*page, scan_barcodes(png)), describe(want));
 }
 
 }  // namespace cups_harness

@@ -6,23 +6,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tests/support/raster_gen.h"
+#include "tests/support/test_common.h"
+
 namespace cups_harness {
 
-/// True when the suite runs in CI, where a missing prerequisite is a failure.
-bool in_ci();
+using raster_gen::write_file;
+using test_common::read_file;
+using test_common::temp_dir;
 
-/// Skips the test locally and fails it in CI when `what` is missing.
-#define LBL_REQUIRE(condition, what)                                             \
-  do {                                                                           \
-    if (!(condition)) {                                                          \
-      if (::cups_harness::in_ci()) FAIL() << "missing prerequisite: " << (what); \
-      GTEST_SKIP() << "missing prerequisite: " << (what);                        \
-    }                                                                            \
-  } while (0)
+/// What zbarimg reads from the sample labels' barcodes.
+inline constexpr char kEan13[] = "EAN-13:4006381333931";
+inline constexpr char kCode128[] = "CODE-128:PKG0001234567";
+inline constexpr char kQr[] = "QR-Code:https://example.com/t/PKG0001234567";
 
 /// One label command sequence, as the printer reads it.
 struct label_page {
@@ -38,58 +37,28 @@ struct label_page {
 [[nodiscard]] bool parse_label_stream(const std::string& bytes, std::vector<label_page>* pages,
                                       std::string* error);
 
-std::string read_file(const std::string& path);
-[[nodiscard]] bool write_file(const std::string& path, const std::string& bytes);
 bool is_executable(const std::string& path);
-
-/// A directory under /tmp that the spooler's user lp can traverse and read,
-/// removed with everything in it when the object goes.
-class temp_dir {
- public:
-  temp_dir();
-  ~temp_dir();
-  temp_dir(const temp_dir&) = delete;
-  temp_dir& operator=(const temp_dir&) = delete;
-  const std::string& path() const { return path_; }
-  bool ok() const { return !path_.empty(); }
-
- private:
-  std::string path_;
-};
 
 /// Lays out `dir` as a CUPS server directory: the system's backends, daemons
 /// and filters by symbolic link, and a root-owned mode 0755 copy of the built
 /// lblfilter in filter/ (CUPS refuses group- or world-writable filters).
 [[nodiscard]] bool make_server_bin(const std::string& dir, std::string* error);
 
-/// The barcodes zbarimg finds in `image`, one "SYMBOLOGY:contents" a line,
-/// sorted; empty when it finds none.
-std::vector<std::string> scan_barcodes(const std::string& image);
-
-/// What lblview says about a stream file.
-struct lblview_result {
-  int exit_status = -1;
-  std::string json;        // --json summary
-  std::string png_prefix;  // the bare bitmap pictures: <prefix>.png or <prefix>-N.png
-  std::string err;
-};
-
 /// The lblview built beside the filter, or "" when this build has none.
 std::string lblview_path();
 
-/// Checks `stream_file` with lblview, writing its summary and, as bare
-/// bitmaps at `dpi`, its pictures next to it.
-lblview_result run_lblview(const std::string& stream_file, int dpi);
+/// What one label must carry: its SIZE, SPEED and DENSITY numbers, the BITMAP
+/// position, the PRINT copies, and the barcodes of its bitmap, sorted.
+struct label_expectation {
+  int width_mm, height_mm, speed, density, x, y, copies;
+  std::vector<std::string> barcodes;
+};
 
-/// The PNG lblview wrote for page `page` (1-based) of a `pages`-page stream.
-std::string lblview_png(const lblview_result& result, int page, int pages);
-
-/// Counts the occurrences of `needle` in `haystack`.
-int count_of(const std::string& haystack, const std::string& needle);
-
-/// The raster stream's first page header size: `bytes_per_line` and rows;
-/// `gray` receives every row, `bytes_per_line` bytes each.
-[[nodiscard]] bool read_raster(const std::string& path, unsigned* bytes_per_line, unsigned* rows,
-                               unsigned* copies, std::string* gray);
+/// Checks that `stream` is exactly one label set up as `want`, that lblview
+/// accepts it, and that zbarimg reads `want`'s barcodes from the bitmap as
+/// lblview draws it at `dpi`. The stream is kept in `stream_file`; the label
+/// is returned in `page`.
+void expect_one_label(const std::string& stream, const std::string& stream_file, int dpi,
+                      const label_expectation& want, label_page* page);
 
 }  // namespace cups_harness

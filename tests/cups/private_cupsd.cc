@@ -152,39 +152,37 @@ int private_cupsd::submit(const std::string& queue, const std::vector<std::strin
   return std::atoi(res.out.c_str() + at + marker.size());
 }
 
-job_status private_cupsd::job(int job_id) const {
-  job_status status;
+ipp_t* private_cupsd::ask(ipp_t* request, const char* resource) const {
   http_t* http =
       httpConnect2(socket().c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr);
-  if (http == nullptr) return status;
+  if (http == nullptr) {
+    ippDelete(request);
+    return nullptr;
+  }
+  ipp_t* response = cupsDoRequest(http, request, resource);
+  httpClose(http);
+  return response;
+}
+
+job_status private_cupsd::job(int job_id) const {
   ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job_id);
-  ipp_t* response = cupsDoRequest(http, request, "/jobs/");
-  if (response != nullptr) {
-    status.state = attribute_enum(response, "job-state");
-    status.printer_state_message = attribute_text(response, "job-printer-state-message");
-    ippDelete(response);
-  }
-  httpClose(http);
+  ipp_t* response = ask(request, "/jobs/");
+  const job_status status{attribute_enum(response, "job-state"),
+                          attribute_text(response, "job-printer-state-message")};
+  ippDelete(response);
   return status;
 }
 
 printer_status private_cupsd::printer(const std::string& queue) const {
-  printer_status status;
-  http_t* http =
-      httpConnect2(socket().c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr);
-  if (http == nullptr) return status;
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                ("ipp://localhost/printers/" + queue).c_str());
-  ipp_t* response = cupsDoRequest(http, request, "/");
-  if (response != nullptr) {
-    status.state = attribute_enum(response, "printer-state");
-    status.state_message = attribute_text(response, "printer-state-message");
-    ippDelete(response);
-  }
-  httpClose(http);
+  ipp_t* response = ask(request, "/");
+  const printer_status status{attribute_enum(response, "printer-state"),
+                              attribute_text(response, "printer-state-message")};
+  ippDelete(response);
   return status;
 }
 

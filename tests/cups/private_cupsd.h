@@ -56,6 +56,9 @@ class private_cupsd {
   job_status wait_for_job(int job_id, int timeout_ms) const;
 
  private:
+  /// Sends `request` (which it frees) to the server; the response, or null.
+  ipp_t* ask(ipp_t* request, const char* resource) const;
+
   temp_dir dir_;
   pid_t pid_ = -1;
 };

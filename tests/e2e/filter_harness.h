@@ -3,15 +3,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/raster_gen.h"
 #include "tests/support/run_process.h"
+#include "tests/support/test_common.h"
 
 namespace filter_harness {
 
@@ -32,24 +32,14 @@ inline run_process::result run_filter(const std::string& options, const std::str
   return run_process::run(req);
 }
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using test_common::read_file;
 
-/// The log's messages without their time stamps, one per line, CR LF removed.
-inline std::vector<std::string> log_messages() {
-  std::vector<std::string> messages;
-  std::istringstream in(read_file(kLogPath));
-  std::string line;
-  while (std::getline(in, line, '\n')) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    messages.push_back(line.size() >= 20 ? line.substr(20) : line);
-  }
-  return messages;
-}
+/// The filter's log messages, as test_common::log_messages reads them.
+inline std::vector<std::string> log_messages() { return test_common::log_messages(kLogPath); }
+
+/// The filter writes its log into /var/log/cups: tests that read it need that.
+#define LBL_REQUIRE_LOG() \
+  LBL_REQUIRE(::access("/var/log/cups", W_OK) == 0, "a writable /var/log/cups (cups, root)")
 
 /// Hex dump, 16 bytes a line, so that a failed comparison shows the first
 /// wrong byte with its offset.

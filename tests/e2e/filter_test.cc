@@ -14,14 +14,6 @@ using filter_harness::run_filter;
 
 constexpr char kUsage[] = "ERROR: lblfilter job-id user title copies options [file]\n";
 
-bool log_available() { return ::access("/var/log/cups", W_OK) == 0; }
-
-void require_log() {
-  if (log_available()) return;
-  if (std::getenv("CI")) FAIL() << "/var/log/cups is not writable in CI";
-  GTEST_SKIP() << "needs a writable /var/log/cups (install cups, run as root)";
-}
-
 bool contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -82,7 +74,7 @@ TEST(FilterEntry, EmptyInputPrintsNothingAndSucceeds) {
 }
 
 TEST(FilterLog, RunLogsArgumentsStagesAndScreening) {
-  require_log();
+  LBL_REQUIRE_LOG();
   const run_process::result r = run_filter("Darkness=3", one_page_stream());
   ASSERT_EQ(r.exit_status, 0);
   const std::vector<std::string> log = log_messages();
@@ -102,7 +94,7 @@ TEST(FilterLog, RunLogsArgumentsStagesAndScreening) {
 }
 
 TEST(FilterLog, UsageErrorLeavesWithoutClosingStages) {
-  require_log();
+  LBL_REQUIRE_LOG();
   run_process::request req;
   req.program = LBLFILTER_PATH;
   req.argv = {"q", "1", "u", "t", "1"};
@@ -116,7 +108,7 @@ TEST(FilterLog, UsageErrorLeavesWithoutClosingStages) {
 }
 
 TEST(FilterLog, UnopenedInputSkipsTheRenderer) {
-  require_log();
+  LBL_REQUIRE_LOG();
   run_filter("", "", ::testing::TempDir() + "lbl-missing.ras");
   const std::vector<std::string> log = log_messages();
   EXPECT_FALSE(contains(log, "cups_file is not null"));

@@ -95,6 +95,22 @@ std::string write_stream(const std::vector<page>& pages, cups_mode_t mode) {
   return bytes;
 }
 
+std::vector<page> read_pages(const std::string& path) {
+  std::vector<page> pages;
+  std::unique_ptr<FILE, file_closer> in(std::fopen(path.c_str(), "rb"));
+  cups_raster_t* raster = in ? cupsRasterOpen(fileno(in.get()), CUPS_RASTER_READ) : nullptr;
+  page p{};
+  while (raster != nullptr && cupsRasterReadHeader2(raster, &p.header) != 0) {
+    const unsigned line = p.header.cupsBytesPerLine;
+    p.rows.assign(size_t{line} * p.header.cupsHeight, 255);
+    for (unsigned y = 0; y < p.header.cupsHeight; ++y)
+      if (cupsRasterReadPixels(raster, p.rows.data() + size_t{y} * line, line) == 0) break;
+    pages.push_back(p);
+  }
+  if (raster != nullptr) cupsRasterClose(raster);
+  return pages;
+}
+
 bool write_file(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

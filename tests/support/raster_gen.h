@@ -35,6 +35,10 @@ page label_page(unsigned bytes_per_line, unsigned height, unsigned copies = 1);
 /// CUPS_RASTER_WRITE_COMPRESSED or CUPS_RASTER_WRITE_PWG).
 std::string write_stream(const std::vector<page>& pages, cups_mode_t mode = CUPS_RASTER_WRITE);
 
+/// The pages libcupsimage reads from the raster file at `path`, every row
+/// blank (255) that the file does not deliver; empty when it cannot be read.
+std::vector<page> read_pages(const std::string& path);
+
 /// Writes `bytes` to `path`; false on any error.
 [[nodiscard]] bool write_file(const std::string& path, const std::string& bytes);
 
