@@ -1,7 +1,8 @@
-// Label streams written from the shared command definitions, and PNG files
-// read back through libpng, for the lblview tests.
+// Label streams written from the shared command definitions and parsed back,
+// and PNG files read back through libpng, for the lblview tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "render/label_stream.h"
+#include "tools/lblview/stream_parser.h"
 
 namespace lblview_test {
 
@@ -66,6 +68,33 @@ inline std::string pattern_payload(const page_values& v) {
 inline std::span<const uint8_t> as_bytes(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
+
+/// The values the parser read for `p`, to write the page again.
+inline page_values values_of(const lblview::page& p) {
+  return {p.width_mm, p.height_mm, p.speed,         p.density, p.reference_x, p.reference_y,
+          p.bitmap_x, p.bitmap_y,  p.bytes_per_row, p.rows,    p.copies};
+}
+
+/// A stream and what the parser made of it. The pages' payloads point into
+/// `stream`, so it is built in place and never moved.
+struct parsed {
+  explicit parsed(std::string bytes) : stream(std::move(bytes)) {
+    ok = lblview::parse_stream(as_bytes(stream), &pages, &error);
+  }
+  /// A page the filter could have written: it must parse.
+  parsed(const page_values& v, const std::string& payload) : parsed(page_stream(v, payload)) {
+    EXPECT_TRUE(ok) << lblview::describe(error);
+  }
+  parsed(const parsed&) = delete;
+  parsed& operator=(const parsed&) = delete;
+
+  const lblview::page& page() const { return pages.at(0); }
+
+  const std::string stream;
+  bool ok = false;
+  std::vector<lblview::page> pages;
+  lblview::parse_error error;
+};
 
 /// An 8-bit gray picture read from a PNG file; width 0 when it cannot be read.
 struct gray_image {
