@@ -71,33 +71,4 @@ TEST(SizeTable, LookupChangesOnlyTheSize) {
   EXPECT_EQ(doc.horizontal, 0);
 }
 
-TEST(Settings, StoresLowSixteenBitsAsSigned) {
-  EXPECT_EQ(low16((1 << 16) + 5), 5);
-  EXPECT_EQ(low16(1 << 15), -32768);
-  EXPECT_EQ(low16(-1), -1);
-  EXPECT_EQ(low16(65535), -1);
-}
-
-TEST(Settings, CommandLineAndBuiltInValuesWithoutPpdOrOptions) {
-  ::unsetenv("PPD");
-  char* argv[] = {const_cast<char*>("label"),  const_cast<char*>("42"),  const_cast<char*>("alice"),
-                  const_cast<char*>("parcel"), const_cast<char*>(" 3x"), const_cast<char*>("")};
-  pstops_doc doc{};
-  set_pstops_options(&doc, argv, 0, nullptr);
-  EXPECT_EQ(doc.jobId, 42);
-  EXPECT_STREQ(doc.user, "alice");
-  EXPECT_EQ(doc.user, argv[2]);  // borrowed, not copied
-  EXPECT_STREQ(doc.title, "parcel");
-  EXPECT_EQ(doc.copies, 3);  // as atoi reads " 3x"
-  EXPECT_EQ(doc.speed, 4);
-  EXPECT_EQ(doc.darkness, 7);
-  EXPECT_EQ(doc.mediaTracking, 0);
-  EXPECT_EQ(doc.width, 60);
-  EXPECT_EQ(doc.height, 40);
-  EXPECT_EQ(doc.refX, 0);
-  EXPECT_EQ(doc.refY, 0);
-  EXPECT_EQ(doc.horizontal, 0);
-  EXPECT_EQ(doc.vertical, 0);
-}
-
 }  // namespace
