@@ -34,32 +34,7 @@ using filter_harness::label_values;
 using filter_harness::run_filter;
 using raster_gen::page;
 
-bool in_ci() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
-
-// A missing tool is a visible skip on a developer's machine and a failure in
-// CI, where every prerequisite is installed.
-#define REQUIRE_PREREQUISITE(present, what)         \
-  do {                                              \
-    if (!(present)) {                               \
-      if (in_ci()) FAIL() << what << " is missing"; \
-      GTEST_SKIP() << what << " is missing";        \
-    }                                               \
-  } while (0)
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+using test_common::kAddressSanitizer;
 
 std::span<const uint8_t> as_bytes(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
@@ -472,7 +447,7 @@ TEST_F(InputArgument, UnreadableFileFailsTheJob) {
   req.unset_env = {"PPD"};
   req.program = LBLFILTER_PATH;
   if (::geteuid() == 0) {
-    REQUIRE_PREREQUISITE(::access("/usr/bin/setpriv", X_OK) == 0, "setpriv (util-linux)");
+    LBL_REQUIRE(::access("/usr/bin/setpriv", X_OK) == 0, "setpriv (util-linux)");
     // nobody may not reach the build tree: it runs a copy of the filter.
     const std::string filter = dir_ + "/lblfilter";
     std::filesystem::copy_file(LBLFILTER_PATH, filter);
@@ -635,7 +610,7 @@ TEST_F(InputArgument, HostileSettingsStillPrintWholeLabels) {
 TEST(ResourceLimits, PageBeyondAnAddressSpaceLimitFailsTheJob) {
   if (kAddressSanitizer) GTEST_SKIP() << "the sanitizer's shadow memory needs the address space";
   const char* prlimit = "/usr/bin/prlimit";
-  REQUIRE_PREREQUISITE(::access(prlimit, X_OK) == 0, "prlimit (util-linux)");
+  LBL_REQUIRE(::access(prlimit, X_OK) == 0, "prlimit (util-linux)");
   const page good = raster_gen::solid_page(8, 1, 0);
   page big = raster_gen::solid_page(8, 1, 0);
   big.header.cupsBytesPerLine = big.header.cupsWidth = 1u << 15;

@@ -162,17 +162,7 @@ TEST(Renderer, PageBeyondTheLimitsIsRefusedAfterEarlierPages) {
   EXPECT_EQ(r.err, "PAGE: 1 1\nERROR: Page 2 is too large for the printer (1048576 x 2048 dots)\n");
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+using test_common::kAddressSanitizer;
 
 // A page that fits the limits but not the memory: the job fails cleanly, and
 // the printer gets the earlier pages and nothing of this one.

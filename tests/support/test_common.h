@@ -22,6 +22,20 @@ inline bool in_ci() {
   return ci != nullptr && std::string(ci) == "true";
 }
 
+/// ASan reserves terabytes of address space for its shadow memory, so tests
+/// that limit the address space cannot run under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+
 /// Skips the test locally and fails it in CI when `what` is missing.
 #define LBL_REQUIRE(condition, what)                                            \
   do {                                                                          \
