@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -83,6 +86,55 @@ inline std::string expected_page(const label_values& v, const raster_gen::page& 
          "BITMAP " + n(v.horizontal) + "," + n(v.vertical) + "," + n(bytes_per_row) + "," +
          n(rows) + ",1," + payload + "\r\n" + "PRINT 1," +
          n(static_cast<int>(page.header.NumCopies)) + "\r\n";
+}
+
+namespace detail {
+
+// Feeds libcups a stream held in memory.
+struct memory_source {
+  const std::string* bytes;
+  size_t at;
+};
+
+inline ssize_t read_memory(void* context, unsigned char* buffer, size_t length) {
+  auto* source = static_cast<memory_source*>(context);
+  const size_t n = std::min(length, source->bytes->size() - source->at);
+  std::memcpy(buffer, source->bytes->data() + source->at, n);
+  source->at += n;
+  return static_cast<ssize_t>(n);
+}
+
+}  // namespace detail
+
+// The printer's page model holds a gray page below 2 GiB.
+inline constexpr uint64_t kGrayPageLimit = uint64_t{1} << 31;
+
+// The reference: what reading `stream` row by row through libcups delivers,
+// as label pages. Rows are blank until read; a page stops at the first row
+// that does not arrive.
+inline std::string row_by_row_output(const std::string& stream) {
+  detail::memory_source source{&stream, 0};
+  cups_raster_t* raster = cupsRasterOpenIO(detail::read_memory, &source, CUPS_RASTER_READ);
+  std::string out;
+  cups_page_header2_t header;
+  while (raster != nullptr && cupsRasterReadHeader2(raster, &header) && header.cupsHeight != 0 &&
+         header.cupsBytesPerLine != 0) {
+    // The printer's page model holds a gray page below 2 GiB; the filter
+    // refuses a larger one and stops.
+    const uint64_t stride = (uint64_t{header.cupsBytesPerLine} + 7) / 8 * 8;
+    if (stride * header.cupsHeight >= kGrayPageLimit) break;
+    raster_gen::page received{header, {}};
+    std::vector<uint8_t> row(header.cupsBytesPerLine);
+    for (unsigned y = 0; y < header.cupsHeight; ++y) {
+      std::fill(row.begin(), row.end(), 255);
+      const bool ok = cupsRasterReadPixels(raster, row.data(), header.cupsBytesPerLine) != 0;
+      received.rows.insert(received.rows.end(), row.begin(), row.end());
+      if (!ok) break;
+    }
+    out += expected_page({}, received);
+  }
+  if (raster != nullptr) cupsRasterClose(raster);
+  return out;
 }
 
 }  // namespace filter_harness

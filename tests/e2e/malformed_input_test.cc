@@ -31,6 +31,7 @@ namespace {
 using filter_harness::expected_page;
 using filter_harness::hex;
 using filter_harness::label_values;
+using filter_harness::row_by_row_output;
 using filter_harness::run_filter;
 using raster_gen::page;
 
@@ -109,49 +110,6 @@ rendered render_here(const std::string& stream) { return render_here_fd(bytes_fd
     return ::testing::AssertionFailure() << lblview::describe(error);
   if (count != nullptr) *count = pages.size();
   return ::testing::AssertionSuccess();
-}
-
-constexpr uint64_t kGrayPageLimit = uint64_t{1} << 31;
-
-struct memory_source {
-  const std::string* bytes;
-  size_t at;
-};
-
-ssize_t read_memory(void* context, unsigned char* buffer, size_t length) {
-  auto* source = static_cast<memory_source*>(context);
-  const size_t n = std::min(length, source->bytes->size() - source->at);
-  std::memcpy(buffer, source->bytes->data() + source->at, n);
-  source->at += n;
-  return static_cast<ssize_t>(n);
-}
-
-// The reference: what reading `stream` row by row through libcups delivers,
-// as label pages. Rows are blank until read; a page stops at the first row
-// that does not arrive.
-std::string row_by_row_output(const std::string& stream) {
-  memory_source source{&stream, 0};
-  cups_raster_t* raster = cupsRasterOpenIO(read_memory, &source, CUPS_RASTER_READ);
-  std::string out;
-  cups_page_header2_t header;
-  while (raster != nullptr && cupsRasterReadHeader2(raster, &header) && header.cupsHeight != 0 &&
-         header.cupsBytesPerLine != 0) {
-    // The printer's page model holds a gray page below 2 GiB; the filter
-    // refuses a larger one and stops.
-    const uint64_t stride = (uint64_t{header.cupsBytesPerLine} + 7) / 8 * 8;
-    if (stride * header.cupsHeight >= kGrayPageLimit) break;
-    page received{header, {}};
-    std::vector<uint8_t> row(header.cupsBytesPerLine);
-    for (unsigned y = 0; y < header.cupsHeight; ++y) {
-      std::fill(row.begin(), row.end(), 255);
-      const bool ok = cupsRasterReadPixels(raster, row.data(), header.cupsBytesPerLine) != 0;
-      received.rows.insert(received.rows.end(), row.begin(), row.end());
-      if (!ok) break;
-    }
-    out += expected_page({}, received);
-  }
-  if (raster != nullptr) cupsRasterClose(raster);
-  return out;
 }
 
 std::string page_messages(size_t pages, const std::vector<page>& of) {

@@ -13,6 +13,7 @@ namespace {
 using filter_harness::expected_page;
 using filter_harness::hex;
 using filter_harness::label_values;
+using filter_harness::row_by_row_output;
 using filter_harness::run_filter;
 using raster_gen::page;
 
@@ -191,37 +192,6 @@ TEST(Renderer, BitmapHeaderThatWouldNotFitIsRefused) {
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "ERROR: Page 1 bitmap header does not fit the printer's command\n");
-}
-
-}  // namespace
-
-namespace {
-
-// What row-by-row reading through libcups delivers for `stream`: every row
-// blank until read, reading stopped at the first row that fails.
-std::string row_by_row_output(const std::string& stream) {
-  FILE* tmp = std::tmpfile();
-  std::fwrite(stream.data(), 1, stream.size(), tmp);
-  std::fflush(tmp);
-  std::rewind(tmp);
-  cups_raster_t* raster = cupsRasterOpen(fileno(tmp), CUPS_RASTER_READ);
-  std::string out;
-  cups_page_header2_t header;
-  while (raster != nullptr && cupsRasterReadHeader2(raster, &header) && header.cupsHeight != 0 &&
-         header.cupsBytesPerLine != 0) {
-    page received{header, {}};
-    std::vector<uint8_t> row(header.cupsBytesPerLine);
-    for (unsigned y = 0; y < header.cupsHeight; ++y) {
-      std::fill(row.begin(), row.end(), 255);
-      const bool ok = cupsRasterReadPixels(raster, row.data(), header.cupsBytesPerLine) != 0;
-      received.rows.insert(received.rows.end(), row.begin(), row.end());
-      if (!ok) break;
-    }
-    out += expected_page({}, received);
-  }
-  cupsRasterClose(raster);
-  std::fclose(tmp);
-  return out;
 }
 
 }  // namespace
