@@ -13,36 +13,51 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/raster_gen.h"
-
 namespace {
 
-// 800-dot rows (100 mm at 203 dpi), 1200 rows a page: 219 pages make 200 MiB.
-constexpr unsigned kDots = 800, kRows = 1200, kPages = 219;
+// The streams, about 190 MiB each, as CUPS sends them for real labels: 8-bit
+// gray rows of 798 dots (100 x 150 mm at 203 dpi) and of 479 dots (60 x 30
+// mm), uncompressed (version 3) and compressed (version 2), and the old
+// 800-dot pages whose rows need no padding.
+struct stream_kind {
+  const char* name;
+  const char* mode;
+  unsigned dots, rows, pages;
+};
+constexpr stream_kind kStreams[] = {{"798-v3", "v3", 798, 1198, 208},
+                                    {"479-v3", "v3", 479, 240, 1734},
+                                    {"798-v2", "v2", 798, 1198, 208},
+                                    {"800-v3", "v3", 800, 1200, 207}};
 
-const std::string& stream_path(bool compressed) {
-  static std::string paths[2];
-  std::string& path = paths[compressed];
-  if (!path.empty()) return path;
+std::string temp_path(const std::string& name) {
   const char* dir = std::getenv("TMPDIR");
-  path = std::string(dir ? dir : "/tmp") +
-         (compressed ? "/lbl_bench_compressed.ras" : "/lbl_bench.ras");
-  const std::vector<raster_gen::page> pages(kPages, raster_gen::label_page(kDots, kRows));
-  const std::string bytes = raster_gen::write_stream(
-      pages, compressed ? CUPS_RASTER_WRITE_COMPRESSED : CUPS_RASTER_WRITE);
-  if (!raster_gen::write_file(path, bytes)) std::abort();
+  return std::string(dir ? dir : "/tmp") + "/lbl_bench_" + name + ".ras";
+}
+
+// Writes `pages` copies of `page` with make-raster, once per run.
+std::string make_stream(const std::string& name, const char* mode, const std::string& page,
+                        unsigned pages) {
+  const std::string path = temp_path(name);
+  std::string command = std::string(MAKE_RASTER_PATH) + " -m " + mode;
+  for (unsigned i = 0; i < pages; ++i) command += " " + page;
+  if (std::system((command + " > " + path).c_str()) != 0) std::abort();
   return path;
+}
+
+const std::string& stream_path(int kind) {
+  static std::string paths[std::size(kStreams)];
+  const stream_kind& k = kStreams[kind];
+  if (paths[kind].empty())
+    paths[kind] =
+        make_stream(k.name, k.mode,
+                    std::to_string(k.dots) + "x" + std::to_string(k.rows) + ",fill=label", k.pages);
+  return paths[kind];
 }
 
 // One 64 MiB page (8192 x 8192 dots), for the peak-memory bound: one gray page
 // plus one packed page plus 16 MiB.
 const std::string& large_page_path() {
-  static std::string path;
-  if (!path.empty()) return path;
-  const char* dir = std::getenv("TMPDIR");
-  path = std::string(dir ? dir : "/tmp") + "/lbl_bench_large_page.ras";
-  if (!raster_gen::write_file(path, raster_gen::write_stream({raster_gen::label_page(8192, 8192)})))
-    std::abort();
+  static const std::string path = make_stream("large_page", "v3", "8192x8192,fill=label", 1);
   return path;
 }
 
@@ -66,45 +81,47 @@ long run_to_null(const std::vector<std::string>& args) {
   return usage.ru_maxrss;
 }
 
-void run_bench(benchmark::State& state, const std::vector<std::string>& args) {
+void run_bench(benchmark::State& state, const std::vector<std::string>& args, int64_t bytes) {
   long peak_kib = 0;
   for (auto _ : state) peak_kib = std::max(peak_kib, run_to_null(args));
-  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kDots) * kRows * kPages);
+  state.SetBytesProcessed(int64_t(state.iterations()) * bytes);
   state.counters["peak_rss_MiB"] = double(peak_kib) / 1024.0;
 }
 
-void BM_Cat(benchmark::State& state) {
-  run_bench(state, {"/bin/cat", stream_path(state.range(0) != 0)});
+void run_on_stream(benchmark::State& state, std::vector<std::string> args) {
+  const stream_kind& k = kStreams[state.range(0)];
+  state.SetLabel(k.name);
+  args.push_back(stream_path(static_cast<int>(state.range(0))));
+  run_bench(state, args, int64_t{k.dots} * k.rows * k.pages);
 }
 
-void BM_RasterReadLoop(benchmark::State& state) {
-  run_bench(state, {READ_LOOP_PATH, stream_path(state.range(0) != 0)});
-}
+void BM_Cat(benchmark::State& state) { run_on_stream(state, {"/bin/cat"}); }
+
+void BM_RasterReadLoop(benchmark::State& state) { run_on_stream(state, {READ_LOOP_PATH}); }
 
 void BM_Filter(benchmark::State& state) {
-  run_bench(state,
-            {LBLFILTER_PATH, "1", "bench", "stream", "1", "", stream_path(state.range(0) != 0)});
+  run_on_stream(state, {LBLFILTER_PATH, "1", "bench", "stream", "1", ""});
 }
 
 void BM_FilterLargePage(benchmark::State& state) {
-  run_bench(state, {LBLFILTER_PATH, "1", "bench", "page", "1", "", large_page_path()});
-  state.SetBytesProcessed(int64_t(state.iterations()) * 8192 * 8192);
+  run_bench(state, {LBLFILTER_PATH, "1", "bench", "page", "1", "", large_page_path()},
+            int64_t{8192} * 8192);
   state.counters["limit_MiB"] = 64.0 + 8.0 + 16.0;
 }
 
 BENCHMARK(BM_Cat)
-    ->ArgName("compressed")
-    ->DenseRange(0, 1)
+    ->ArgName("stream")
+    ->DenseRange(0, std::size(kStreams) - 1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RasterReadLoop)
-    ->ArgName("compressed")
-    ->DenseRange(0, 1)
+    ->ArgName("stream")
+    ->DenseRange(0, std::size(kStreams) - 1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Filter)
-    ->ArgName("compressed")
-    ->DenseRange(0, 1)
+    ->ArgName("stream")
+    ->DenseRange(0, std::size(kStreams) - 1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterLargePage)->UseRealTime()->Unit(benchmark::kMillisecond);

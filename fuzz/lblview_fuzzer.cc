@@ -1,24 +1,17 @@
 // Fuzz target: any bytes as a label command stream, read by lblview's parser,
 // then summarised and drawn as lblview does. The parser must accept only the
-// filter's exact bytes, name every fault inside the input, and nothing after
-// it may read beyond what the parser accepted.
-#include <cstdint>
+// filter's exact bytes and name every fault inside the input.
 #include <cstdio>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "render/label_stream.h"
 #include "tools/lblview/page_report.h"
 #include "tools/lblview/picture.h"
-#include "tools/lblview/stream_parser.h"
 
 namespace {
 
-// Fuzz-only: lblview refuses pictures above kMaxPicturePixels (128 Mi) before
-// allocating; drawing one just below that for every such input would slow
-// fuzzing to a crawl, so pictures above this size are not drawn here.
+// Fuzz-only: pictures up to lblview's limit of 128 Mi pixels would slow
+// fuzzing to a crawl, so larger ones than this are not drawn here.
 constexpr uint64_t kFuzzPicturePixels = uint64_t{1} << 22;
 
 template <typename... Args>
@@ -42,54 +35,45 @@ std::string rewrite(const lblview::page& p) {
   return out + ls::kLineEnd + format(ls::kPrintFormat, p.copies);
 }
 
-void draw_if_affordable(const lblview::page& p, lblview::picture_kind kind, uint64_t pixels) {
-  if (pixels > kFuzzPicturePixels && pixels <= lblview::kMaxPicturePixels) return;
-  lblview::picture picture;
-  std::string error;
-  if (draw_page(p, kind, lblview::kDefaultDpi, &picture, &error) &&
-      picture.pixels.size() != uint64_t{picture.width} * picture.height)
-    fuzz_support::fail("picture", "pixel count differs from its size");
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::span<const uint8_t> bytes(data, size);
   std::vector<lblview::page> pages;
   lblview::parse_error error;
-  const bool valid = lblview::parse_stream(bytes, &pages, &error);
+  const bool valid = lblview::parse_stream({data, size}, &pages, &error);
 
   // Accepted pages tile the input from its start, each the filter's own bytes.
   size_t end = 0;
   for (const lblview::page& p : pages) {
-    if (p.offset != end || p.length > size - end)
-      fuzz_support::fail("page place", "gap or overrun");
-    const std::string original(reinterpret_cast<const char*>(data) + p.offset, p.length);
-    if (rewrite(p) != original) fuzz_support::fail("page bytes", "accepted page is not rewritten");
+    if (p.offset != end || p.length > size - end ||
+        rewrite(p) != std::string(reinterpret_cast<const char*>(data) + end, p.length))
+      fuzz_support::fail("page bytes", "an accepted page is not the filter's bytes");
     end += p.length;
   }
-  if (valid && end != size) fuzz_support::fail("valid stream", "bytes left over");
-  if (!valid && (error.offset < end || error.offset > size || error.message.empty() ||
-                 error.page != static_cast<int>(pages.size()) + 1))
-    fuzz_support::fail("parse error", lblview::describe(error));
+  if (valid ? end != size
+            : error.offset < end || error.offset > size || error.message.empty() ||
+                  error.page != static_cast<int>(pages.size()) + 1)
+    fuzz_support::fail("parse error", valid ? "bytes left over" : lblview::describe(error));
 
   std::vector<lblview::page_facts> facts;
   for (const lblview::page& p : pages) {
     facts.push_back(lblview::examine(p, lblview::kDefaultDpi));
     const lblview::label_geometry& g = facts.back().geometry;
-    const uint64_t label_pixels = g.width > 0 && g.height > 0 ? static_cast<uint64_t>(g.width) *
-                                                                    static_cast<uint64_t>(g.height)
-                                                              : 0;
-    draw_if_affordable(p, lblview::picture_kind::label, label_pixels);
-    draw_if_affordable(p, lblview::picture_kind::bitmap,
-                       uint64_t(p.bytes_per_row) * 8 * uint64_t(p.rows));
+    for (const auto kind : {lblview::picture_kind::label, lblview::picture_kind::bitmap}) {
+      const uint64_t pixels = kind == lblview::picture_kind::bitmap
+                                  ? uint64_t(p.bytes_per_row) * 8 * uint64_t(p.rows)
+                              : g.width > 0 && g.height > 0 ? uint64_t(g.width) * uint64_t(g.height)
+                                                            : 0;
+      lblview::picture picture;
+      std::string why;
+      if ((pixels <= kFuzzPicturePixels || pixels > lblview::kMaxPicturePixels) &&
+          draw_page(p, kind, lblview::kDefaultDpi, &picture, &why) &&
+          picture.pixels.size() != uint64_t{picture.width} * picture.height)
+        fuzz_support::fail("picture", "pixel count differs from its size");
+    }
   }
-  lblview::stream_report report;
-  report.source = "fuzz input";
-  report.stream_bytes = size;
-  report.pages = pages;
-  report.facts = facts;
-  report.error = valid ? nullptr : &error;
+  const lblview::stream_report report{"fuzz input", size,  lblview::kDefaultDpi,
+                                      pages,        facts, valid ? nullptr : &error};
   if (lblview::text_report(report).empty() || lblview::json_report(report).empty())
     fuzz_support::fail("report", "empty");
   return 0;

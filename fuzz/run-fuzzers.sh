@@ -3,9 +3,9 @@
 # the saved corpus through each of them.
 #   fuzz/run-fuzzers.sh BUILD-DIR SECONDS [TARGET...]
 # Each target (raster, options, ppd, lblview; all by default) fuzzes for
-# SECONDS, two at a time (FUZZ_JOBS), starting from the seeds make-fuzz-seeds
-# writes, the saved corpus in fuzz/corpus/TARGET and what earlier runs in the
-# same BUILD-DIR found (BUILD-DIR/fuzz-work/TARGET). A crash, leak, timeout,
+# SECONDS, two at a time (FUZZ_JOBS), starting from the saved corpus in
+# fuzz/corpus/TARGET and what earlier runs in the same BUILD-DIR found
+# (BUILD-DIR/fuzz-work/TARGET). A crash, leak, timeout,
 # broken invariant or oversized allocation writes the input to
 # BUILD-DIR/fuzz-findings/ and fails the script. SECONDS 0 only replays.
 set -euo pipefail
@@ -25,16 +25,15 @@ common=(-malloc_limit_mb=2048 -rss_limit_mb=2560 -timeout=30 -close_fd_mask=2 -p
 declare -A max_len=([raster]=8192 [options]=4096 [ppd]=8192 [lblview]=4096)
 export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
 
-seeds="$build/fuzz-seeds" findings="$build/fuzz-findings" logs="$build/fuzz-logs"
+findings="$build/fuzz-findings" logs="$build/fuzz-logs"
 mkdir -p "$findings" "$logs"
-"$build/fuzz/make-fuzz-seeds" "$seeds" 2>/dev/null
 
 fuzz_one() {  # target
   local t=$1 work="$build/fuzz-work/$1"
   mkdir -p "$work"
   "$build/fuzz/${t}_fuzzer" "${common[@]}" -max_len="${max_len[$t]}" -dict="fuzz/$t.dict" \
     -max_total_time="$seconds" -artifact_prefix="$findings/$t-" \
-    "$work" "$seeds/$t" "fuzz/corpus/$t" >"$logs/$t.log" 2>&1
+    "$work" "fuzz/corpus/$t" >"$logs/$t.log" 2>&1
 }
 
 status=0

@@ -8,6 +8,12 @@ bash scripts/deps.sh
 
 jobs=${JOBS:-$(nproc)}
 
+# The tests give the filter a private /var/log/cups; the host's log must come
+# out of the whole run exactly as it went in (or still be absent).
+host_log=/var/log/cups/mervane.log
+log_state() { if [ -e "$host_log" ]; then stat -c '%s %Y %U %a' "$host_log"; sha256sum <"$host_log"; else echo absent; fi; }
+host_log_before=$(log_state)
+
 echo "== clang-format"
 files=$(git ls-files '*.cc' '*.h')
 clang-format --dry-run --Werror $files
@@ -36,4 +42,7 @@ cmake -S . -B build-ci/fuzz -DCMAKE_CXX_COMPILER=clang++ -DLBL_WERROR=ON -DLBL_F
   -DLBL_BUILD_TESTS=OFF -DLBL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-ci/fuzz -j "$jobs"
 bash fuzz/run-fuzzers.sh build-ci/fuzz "$FUZZ_SECONDS"
+
+echo "== the host's filter log"
+[ "$(log_state)" = "$host_log_before" ] || { echo "a test touched $host_log"; exit 1; }
 echo "all checks passed"

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installation as CUPS needs it: `cmake --install` into a staging root puts a
+# root-owned mode 0755 filter into the CUPS server directory and the PPDs
+# where the driver listing finds them; `cpack -G DEB` packages the same files
+# with their dependencies.
+source "$(dirname "$0")/lib.sh"
+FILES="0755 usr/lib/cups/filter/lblfilter
+0755 usr/bin/lblview
+0644 usr/share/ppd/lblfilter/lbl203.ppd
+0644 usr/share/ppd/lblfilter/lbl300.ppd
+0644 usr/share/man/man8/lblfilter.8
+0644 usr/share/man/man1/lblview.1
+0644 usr/share/doc/lblfilter/examples/product-label.pdf
+0644 usr/share/doc/lblfilter/examples/shipping-label.pdf"
+
+DESTDIR=$T/root cmake --install "$LBL_BUILD" --prefix /usr >/dev/null
+while read -r mode path; do
+  [ "$(stat -c '%a %U' "$T/root/$path")" = "${mode#0} root" ] || fail "installed $path"
+done <<<"$FILES"
+for ppd in lbl203.ppd lbl300.ppd; do
+  checked=$(cupstestppd -R "$T/root" "$T/root/usr/share/ppd/lblfilter/$ppd") ||
+    fail "cupstestppd $ppd: $checked"
+done
+
+# A scheduler whose data directory holds the staged PPDs lists both models,
+# and a queue can be made from one.
+mkdir -p "$T/data/model"
+for entry in /usr/share/cups/*; do [ "${entry##*/}" = model ] || ln -s "$entry" "$T/data/"; done
+ln -s "$T/root/usr/share/ppd/lblfilter" "$T/data/model/lblfilter"
+start_cupsd "$T/data"
+models=$(lpinfo -m)
+for dpi in 203 300; do
+  grep -q "^lblfilter/lbl$dpi.ppd Generic Label Printer ${dpi}dpi, lblfilter " <<<"$models" ||
+    fail "lpinfo -m lists no ${dpi} dpi model"
+done
+lpadmin -p label -E -v file:///dev/null -m lblfilter/lbl203.ppd 2>/dev/null || fail "queue from the model"
+
+cpack -G DEB --config "$LBL_BUILD/CPackConfig.cmake" -B "$T/deb" >/dev/null
+deb=$(echo "$T"/deb/*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for package in "cups " cups-filters ghostscript "libcups2 " libcupsimage2; do
+  [[ $depends = *"$package"* ]] || fail "$package missing from Depends: $depends"
+done
+contents=$(dpkg-deb -c "$deb")
+while read -r mode path; do
+  want=$([ "$mode" = 0755 ] && echo "-rwxr-xr-x root/root" || echo "-rw-r--r-- root/root")
+  grep -qE "^$want .* \./$path\$" <<<"$contents" || fail "$want ./$path not in the package"
+done <<<"$FILES"
+echo "package: installed and packaged as CUPS and Debian need"
