@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "filter/print_bitmap.h"
 #include "log/log.h"
-#include "render/render.h"
 #include "settings/settings.h"
 
 namespace {

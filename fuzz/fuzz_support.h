@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/print_bitmap.h"
 #include "log/log.h"
 #include "render/render.h"
 #include "settings/settings.h"
@@ -64,11 +65,15 @@ inline std::vector<lblview::page> require_pages(const std::string& stream, const
   if (!lblview::parse_stream({reinterpret_cast<const uint8_t*>(stream.data()), stream.size()},
                              &pages, &error))
     fail("label stream", lblview::describe(error));
-  for (const lblview::page& p : pages)
-    if (p.width_mm != doc.width || p.height_mm != doc.height || p.speed != doc.speed ||
-        p.density != doc.darkness || p.reference_x != doc.refX || p.reference_y != doc.refY ||
-        p.bitmap_x != doc.horizontal || p.bitmap_y != doc.vertical)
-      fail("settings sent", "page numbers differ from the settings record");
+  for (const lblview::page& p : pages) {
+    const pstops_doc& s = p.settings;
+    if (s.width != doc.width || s.height != doc.height || s.speed != doc.speed ||
+        s.darkness != doc.darkness || s.refX != doc.refX || s.refY != doc.refY ||
+        s.horizontal != doc.horizontal || s.vertical != doc.vertical ||
+        s.mediaType != doc.mediaType || s.labelMode != doc.labelMode ||
+        s.printDirection != doc.printDirection)
+      fail("settings sent", "page settings differ from the settings record");
+  }
   return pages;
 }
 
@@ -100,6 +105,17 @@ inline void require_page_with_settings(const pstops_doc& doc) {
   if (run.result != kRenderDone || require_pages(run.out, doc).size() != 1)
     fail("small page", "not printed as one whole page");
 }
+
+/// A label output collecting the stream in memory.
+class string_output final : public label_output {
+ public:
+  bool write(const void* data, size_t size) override {
+    bytes.append(static_cast<const char*>(data), size);
+    return true;
+  }
+  bool flush() override { return true; }
+  std::string bytes;
+};
 
 /// A log file of the fuzzer's own, restarted for every input: what the layers
 /// log is formatted (and checked by the sanitizers) without the file growing.

@@ -21,18 +21,15 @@ std::string format(const char* fmt, Args... args) {
   return std::string(line, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-// The page as the filter would write it from the values the parser read.
+// The page as the label writer writes it from the values the parser read.
 std::string rewrite(const lblview::page& p) {
   namespace ls = label_stream;
-  std::string out = format(ls::kSizeFormat, p.width_mm, p.height_mm) + ls::kGapLine +
-                    format(ls::kSpeedFormat, p.speed) + format(ls::kDensityFormat, p.density) +
-                    ls::kDirectionLine +
-                    format(ls::kReferenceFormat, p.reference_x, p.reference_y) + ls::kOffsetLine +
-                    ls::kShiftLine + ls::kPeelLine + ls::kCutterLine + ls::kPartialCutterLine +
-                    ls::kTearLine + ls::kClearLine +
-                    format(ls::kBitmapFormat, p.bitmap_x, p.bitmap_y, p.bytes_per_row, p.rows);
-  out.append(p.payload.begin(), p.payload.end());
-  return out + ls::kLineEnd + format(ls::kPrintFormat, p.copies);
+  fuzz_support::string_output out;
+  if (!write_setup_lines(p.settings, out)) fuzz_support::fail("rewrite", "setup lines");
+  out.bytes += format(ls::kBitmapFormat, p.settings.horizontal, p.settings.vertical,
+                      p.bytes_per_row, p.rows);
+  out.bytes.append(p.payload.begin(), p.payload.end());
+  return out.bytes + ls::kLineEnd + format(ls::kPrintFormat, p.copies);
 }
 
 }  // namespace

@@ -96,8 +96,10 @@ void require_row_by_row_pages(std::span<const uint8_t> data,
   cups_raster_t* raster = cupsRasterOpenIO(read_memory, &source, CUPS_RASTER_READ);
   cups_page_header2_t h;
   size_t n = 0;
+  // The renderer stops at a page without rows or dots, and refuses one that
+  // is not 8-bit or beyond its page model.
   while (raster != nullptr && cupsRasterReadHeader2(raster, &h) != 0 && h.cupsHeight != 0 &&
-         h.cupsBytesPerLine != 0 &&
+         h.cupsBytesPerLine != 0 && h.cupsBitsPerPixel == 8 &&
          gray_bytes(h.cupsBytesPerLine, h.cupsHeight) <= kMaxGrayPageBytes) {
     const uint64_t bytes_per_row = label_stream::packed_row_bytes(h.cupsBytesPerLine);
     std::vector<uint8_t> gray(bytes_per_row * 8 * h.cupsHeight, 255);

@@ -1,68 +1,77 @@
-// The label command stream: the only bytes the filter sends to the printer.
-// One page is a run of CR LF text lines (label geometry and print settings),
-// a BITMAP command carrying the packed page, and a PRINT command. The renderer
+// The label command stream: the only bytes sent to the printer. One page is a
+// run of CR LF text lines (label geometry and print settings), a BITMAP
+// command carrying the packed page, and a PRINT command. The label writer
 // writes it and lblview reads it, both from the definitions here.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+
+#include "settings/settings.h"
 
 namespace label_stream {
 
 inline constexpr char kLineEnd[] = "\r\n";
 
-// The setup lines, in the order the printer must see them. Lines with numbers
-// are formatted with printf; the others are sent as they are.
-inline constexpr char kSizeFormat[] = "SIZE %dmm,%dmm\r\n";        // width, height
-inline constexpr char kGapLine[] = "GAP 0.120,0.000\r\n";          //
-inline constexpr char kSpeedFormat[] = "SPEED %d\r\n";             // speed
-inline constexpr char kDensityFormat[] = "DENSITY %d\r\n";         // darkness
-inline constexpr char kDirectionLine[] = "DIRECTION 0,0\r\n";      //
-inline constexpr char kReferenceFormat[] = "REFERENCE %d,%d\r\n";  // x, y
-inline constexpr char kOffsetLine[] = "OFFSET 0.000\r\n";
-inline constexpr char kShiftLine[] = "SHIFT 0\r\n";
-inline constexpr char kPeelLine[] = "SET PEEL OFF\r\n";
-inline constexpr char kCutterLine[] = "SET CUTTER OFF\r\n";
-inline constexpr char kPartialCutterLine[] = "SET PARTIAL_CUTTER OFF\r\n";
-inline constexpr char kTearLine[] = "SET TEAR ON\r\n";
-inline constexpr char kClearLine[] = "CLS\r\n";
+/// One setup line: its command, the text sent (a printf format with only %d
+/// conversions when the line has numbers), and the record fields behind it.
+/// A line the printer's choice options change has one text per choice of
+/// `choice`, indexed by the choice.
+struct setup_line {
+  const char* command;
+  std::array<const char*, 5> texts;
+  int16_t pstops_doc::*choice;
+  std::array<int16_t pstops_doc::*, 2> numbers;  // the %d fields, in order
+};
+
+/// The setup lines, in the order the printer must see them before the BITMAP.
+inline constexpr setup_line kSetupLines[] = {
+    {"SIZE", {"SIZE %dmm,%dmm\r\n"}, nullptr, {&pstops_doc::width, &pstops_doc::height}},
+    {"GAP",
+     {"GAP 0.120,0.000\r\n", "BLINE 0.120,0.000\r\n", "GAP 0,0\r\n"},  // by media_type
+     &pstops_doc::mediaType,
+     {}},
+    {"SPEED", {"SPEED %d\r\n"}, nullptr, {&pstops_doc::speed}},
+    {"DENSITY", {"DENSITY %d\r\n"}, nullptr, {&pstops_doc::darkness}},
+    {"DIRECTION",
+     {"DIRECTION 0,0\r\n", "DIRECTION 1,0\r\n"},  // by print_direction
+     &pstops_doc::printDirection,
+     {}},
+    {"REFERENCE", {"REFERENCE %d,%d\r\n"}, nullptr, {&pstops_doc::refX, &pstops_doc::refY}},
+    {"OFFSET", {"OFFSET 0.000\r\n"}, nullptr, {}},
+    {"SHIFT", {"SHIFT 0\r\n"}, nullptr, {}},
+    // The label mode (label_mode) sets the peel, cutter and tear switches.
+    {"SET PEEL",
+     {"SET PEEL OFF\r\n", "SET PEEL ON\r\n", "SET PEEL OFF\r\n", "SET PEEL OFF\r\n"},
+     &pstops_doc::labelMode,
+     {}},
+    {"SET CUTTER",
+     {"SET CUTTER OFF\r\n", "SET CUTTER OFF\r\n", "SET CUTTER 1\r\n", "SET CUTTER BATCH\r\n"},
+     &pstops_doc::labelMode,
+     {}},
+    {"SET PARTIAL_CUTTER", {"SET PARTIAL_CUTTER OFF\r\n"}, nullptr, {}},
+    {"SET TEAR",
+     {"SET TEAR ON\r\n", "SET TEAR OFF\r\n", "SET TEAR OFF\r\n", "SET TEAR OFF\r\n"},
+     &pstops_doc::labelMode,
+     {}},
+    {"CLS", {"CLS\r\n"}, nullptr, {}},
+};
+
+/// The text a setup line sends for `doc`'s choice.
+constexpr const char* text_for(const setup_line& line, const pstops_doc& doc) {
+  return line.choice == nullptr ? line.texts[0] : line.texts[static_cast<size_t>(doc.*line.choice)];
+}
 
 // "BITMAP x,y,bytes-per-row,rows,1," is followed directly by the payload, then
 // CR LF. The 1 selects the overwrite mode.
+inline constexpr char kBitmapCommand[] = "BITMAP";
 inline constexpr char kBitmapFormat[] = "BITMAP %d,%d,%d,%d,1,";
+inline constexpr char kPrintCommand[] = "PRINT";
 inline constexpr char kPrintFormat[] = "PRINT 1,%d\r\n";  // copies
 
-/// The printer command names. A command's line starts with its name and a space,
-/// except CLS, which stands alone.
-inline constexpr char kBitmapCommand[] = "BITMAP";
-inline constexpr char kPrintCommand[] = "PRINT";
-
-/// One setup line: the command it carries and the text sent, a printf format
-/// (only %d conversions) when the line has numbers.
-struct setup_line {
-  const char* command;
-  const char* text;
-};
-
-/// The setup lines, in the order the renderer sends them before the BITMAP.
-inline constexpr setup_line kSetupLines[] = {
-    {"SIZE", kSizeFormat},
-    {"GAP", kGapLine},
-    {"SPEED", kSpeedFormat},
-    {"DENSITY", kDensityFormat},
-    {"DIRECTION", kDirectionLine},
-    {"REFERENCE", kReferenceFormat},
-    {"OFFSET", kOffsetLine},
-    {"SHIFT", kShiftLine},
-    {"SET PEEL", kPeelLine},
-    {"SET CUTTER", kCutterLine},
-    {"SET PARTIAL_CUTTER", kPartialCutterLine},
-    {"SET TEAR", kTearLine},
-    {"CLS", kClearLine},
-};
-
 /// Label settings (size, speed, density, positions) are the printer's signed
-/// 16-bit numbers; the renderer widens them to int for formatting.
+/// 16-bit numbers; the writer widens them to int for formatting.
 inline constexpr int kMinSettingNumber = -32768;
 inline constexpr int kMaxSettingNumber = 32767;
 

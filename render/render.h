@@ -1,16 +1,19 @@
-// Rendering: screening 8-bit gray raster pages into packed one-bit rows and
-// writing each page to standard output as one label command sequence.
+// The label core, shared by the CUPS filter and the Printer Application: it
+// screens 8-bit gray rows into packed one-bit rows and writes each page to
+// the printer as one complete label command sequence. Where the rows come
+// from (a CUPS raster stream, PAPPL's raster callbacks) is the front end's.
 #pragma once
 
-#include <cups/file.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "settings/settings.h"
 
-/// Screening modes of `Gray2Bytes`. The renderer always uses the fixed
-/// threshold; the dithers suit photographs and shaded artwork.
+/// Screening modes of `Gray2Bytes`. The label writer uses the fixed threshold
+/// unless the job asks for a dither.
 enum screen_mode : int {
   kScreenThreshold = 0,     // dark where gray <= 128
   kScreenBayer8 = 2,        // 8x8 ordered dither
@@ -25,22 +28,78 @@ enum screen_mode : int {
 /// set, so `bits` arrives zero-filled.
 void Gray2Bytes(const uint8_t* gray, uint8_t* bits, int bytes_per_row, int rows, int mode);
 
-/// Results of `print_bitmap`.
-enum render_result : int {
-  kRenderDone = 0,    // every page of the stream went out (or it held none)
-  kRenderFailed = 1,  // a page could not be rendered; an "ERROR: " line says why
+/// Where the label command stream goes: standard output, a printer device,
+/// memory. Both return false when the bytes did not reach it.
+class label_output {
+ public:
+  virtual ~label_output() = default;
+  [[nodiscard]] virtual bool write(const void* data, size_t size) = 0;
+  [[nodiscard]] virtual bool flush() = 0;
 };
 
-/// Reads the raster stream on `input` page by page and writes one complete
-/// label command sequence per page to standard output, flushed per page.
-/// Pages already written stay written when a later page fails.
-int print_bitmap(const pstops_doc* doc, cups_file_t* input);
+/// A label output on a C stream; once a write fails, errno says why.
+class file_output final : public label_output {
+ public:
+  explicit file_output(FILE* stream) : stream_(stream) {}
+  [[nodiscard]] bool write(const void* data, size_t size) override;
+  [[nodiscard]] bool flush() override;
 
-/// As `print_bitmap`, writing the label stream to `out` instead of standard
-/// output.
-int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* out);
+ private:
+  FILE* stream_;
+};
 
-/// Makes SIGTERM, the spooler's cancel, end the job between pages: the page
-/// being written is finished, a page whose rows are still being read is
-/// dropped, and no further page starts. The job then ends as a success.
-void watch_for_cancel();
+/// Page-sized memory; large buffers ask for huge memory pages, since first
+/// touching a big page in 4 KiB steps costs more than screening it.
+struct page_memory_deleter {
+  void operator()(uint8_t* memory) const;
+};
+using page_buffer = std::unique_ptr<uint8_t[], page_memory_deleter>;
+
+/// `size` bytes, or null when they cannot be had.
+page_buffer allocate_page_buffer(uint64_t size);
+
+/// The printer's page model: rows and byte positions are signed 32-bit, so a
+/// gray page (rows padded to whole bytes of dots) stays below 2 GiB.
+inline constexpr uint64_t kMaxGrayPageBytes = (uint64_t{1} << 31) - 1;
+
+/// Why a page cannot be printed.
+enum class page_problem { kNone, kTooLarge, kHeaderTooLong, kNoMemory };
+
+/// The spooler's message for a page that cannot be printed, without the
+/// "ERROR: " prefix: "Page 2 is too large for the printer (900000 x 3000 dots)".
+std::string describe(page_problem problem, int page_number, uint32_t dots, uint32_t rows);
+
+/// One label page: the settings, the page's size, and the packed page,
+/// screened row by row as the rows arrive. Both front ends print through it,
+/// so the same rows and settings give the same bytes.
+class label_page {
+ public:
+  label_page();
+  ~label_page();
+  label_page(const label_page&) = delete;
+  label_page& operator=(const label_page&) = delete;
+
+  /// Checks a page of `dots` gray bytes by `rows` rows against the printer's
+  /// limits, formats its BITMAP header and takes its buffers; nothing is
+  /// written. `copies` goes to the PRINT line as it is.
+  [[nodiscard]] page_problem start(const pstops_doc& doc, uint32_t dots, uint32_t rows, int copies);
+
+  /// Screens the next `count` rows of `dots` gray bytes each, `stride` bytes
+  /// apart. Rows beyond the page's height are ignored.
+  void add_rows(const uint8_t* gray, size_t stride, uint32_t count);
+
+  /// Rows added so far.
+  uint32_t rows_added() const;
+
+  /// Screens the rows that never came as blank label, then writes the page's
+  /// whole command sequence and flushes. False when the output failed.
+  [[nodiscard]] bool write(label_output& out);
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
+/// Writes the setup lines of `doc` (SIZE to CLS), as every page starts; lblview
+/// reads them back with the same definitions.
+[[nodiscard]] bool write_setup_lines(const pstops_doc& doc, label_output& out);

@@ -1,8 +1,13 @@
 // Screening: turns 8-bit gray dots into packed one-bit dots for the print head.
-// Every mode reduces to "dark where gray < threshold(x, y)" with a threshold
-// pattern that repeats every 16 dots along a row, so one kernel serves all.
+// Every ordered mode reduces to "dark where gray < threshold(x, y)" with a
+// threshold pattern that repeats every 16 dots along a row, so one kernel
+// serves all; error diffusion, for photographs, goes dot by dot.
+#include "render/screen.h"
+
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 
 #include "log/log.h"
 #include "render/label_stream.h"
@@ -175,16 +180,69 @@ using screen_row_fn = void (*)(const uint8_t*, uint8_t*, int, const threshold_ro
 screen_row_fn pick_screen_row() { return screen_row_portable; }
 #endif
 
+const screen_row_fn kScreenRow = pick_screen_row();
+
 }  // namespace
 
-void Gray2Bytes(const uint8_t* gray, uint8_t* bits, int bytes_per_row, int rows, int mode) {
-  WriteLog("Gray2Bytes: Enter function\r\n");
-  // Positions are 64-bit so that a page near the 2 GiB limit cannot wrap.
-  static const screen_row_fn screen_row = pick_screen_row();
-  const int64_t gray_stride = int64_t{bytes_per_row} * 8;
-  for (int y = 0; y < rows && bytes_per_row > 0; ++y) {
-    const threshold_row thr = thresholds_for_row(mode, y);
-    screen_row(gray + y * gray_stride, bits + int64_t{y} * bytes_per_row, bytes_per_row, thr);
+row_screen::row_screen(int mode, bool diffusion, uint32_t dots)
+    : dots_(dots), diffusion_(diffusion), thresholds_{} {
+  if (diffusion_) {
+    error_.reset(new (std::nothrow) int32_t[size_t{dots} + 2]());
+    next_error_.reset(new (std::nothrow) int32_t[size_t{dots} + 2]());
+  } else {
+    for (int y = 0; y < kPatternDots; ++y) thresholds_[y] = thresholds_for_row(mode, y);
   }
-  WriteLog("Gray2Bytes: Exit function11\r\n");
+}
+
+void row_screen::screen(const uint8_t* gray, uint8_t* bits, uint32_t y) {
+  if (diffusion_) return diffuse(gray, bits, y);
+  const threshold_row& thr = thresholds_[y % kPatternDots];
+  const uint32_t whole_bytes = dots_ / 8;
+  kScreenRow(gray, bits, static_cast<int>(whole_bytes), thr);
+  // A row that ends inside a byte: its missing dots are blank label.
+  if (dots_ % 8 != 0) {
+    uint8_t last[8];
+    std::memset(last, 255, sizeof last);
+    std::memcpy(last, gray + size_t{whole_bytes} * 8, dots_ % 8);
+    bits[whole_bytes] |= pack8(last, thr.data() + (whole_bytes & 1) * 8);
+  }
+}
+
+// Floyd and Steinberg's weights in sixteenths, on a serpentine path: each dot
+// passes its error to the next dot of its row (7) and to the three below it
+// (3, 5, 1). Error that would leave the page at its edges is dropped.
+void row_screen::diffuse(const uint8_t* gray, uint8_t* bits, uint32_t y) {
+  const int step = y % 2 == 0 ? 1 : -1;
+  std::fill_n(next_error_.get(), size_t{dots_} + 2, 0);
+  for (uint32_t i = 0; i < dots_; ++i) {
+    const uint32_t x = step > 0 ? i : dots_ - 1 - i;
+    const size_t at = size_t{x} + 1;
+    const int value = gray[x] + ((error_[at] + 8) >> 4);
+    const bool dark = value < 129;
+    if (dark) bits[x >> 3] |= label_stream::dot_mask(x);
+    const int error = value - (dark ? 0 : 255);
+    error_[at + step] += error * 7;
+    next_error_[at - step] += error * 3;
+    next_error_[at] += error * 5;
+    next_error_[at + step] += error;
+  }
+  std::swap(error_, next_error_);
+  error_[0] = 0;
+  error_[size_t{dots_} + 1] = 0;
+}
+
+void log_screening_begins() { WriteLog("Gray2Bytes: Enter function\r\n"); }
+void log_screening_ends() { WriteLog("Gray2Bytes: Exit function11\r\n"); }
+
+void Gray2Bytes(const uint8_t* gray, uint8_t* bits, int bytes_per_row, int rows, int mode) {
+  log_screening_begins();
+  if (bytes_per_row > 0) {
+    // Positions are 64-bit so that a page near the 2 GiB limit cannot wrap.
+    const int64_t gray_stride = int64_t{bytes_per_row} * 8;
+    row_screen page(mode, false, static_cast<uint32_t>(gray_stride));
+    for (int y = 0; y < rows; ++y)
+      page.screen(gray + y * gray_stride, bits + int64_t{y} * bytes_per_row,
+                  static_cast<uint32_t>(y));
+  }
+  log_screening_ends();
 }

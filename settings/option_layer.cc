@@ -1,5 +1,10 @@
 // Builds the job's label settings in layers: command line, built-in values,
-// the queue's PPD defaults, then the options the job was submitted with.
+// the queue's PPD defaults, then the options the job was submitted with; and
+// tells the user what of it the printer cannot honour.
+#include <cups/cups.h>
+
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -7,7 +12,7 @@
 
 #include "log/log.h"
 #include "settings/custom_size.h"
-#include "settings/settings.h"
+#include "settings/layers.h"
 
 namespace {
 
@@ -20,7 +25,8 @@ constexpr int16_t kMinCustomMm = 11;
 constexpr double kPointsPerMm = 2.83;
 
 // The options a job can set, in the order each one is tested. "media" is what
-// `lp -o media=...` and IPP clients send in place of "PageSize".
+// `lp -o media=...` and IPP clients send in place of "PageSize"; the printer's
+// choice options follow.
 enum job_option : int {
   kDarkness,
   kPrintSpeed,
@@ -29,11 +35,16 @@ enum job_option : int {
   kMediaTracking,
   kPageSize,
   kMedia,
-  kJobOptionCount
+  kFirstChoiceOption,
+  kJobOptionCount = kFirstChoiceOption + std::size(kPrinterOptions)
 };
 
-constexpr const char* kJobOptionNames[kJobOptionCount] = {
-    "Darkness", "PrintSpeed", "Horizontal", "Vertical", "MediaTracking", "PageSize", "media"};
+constexpr const char* job_option_name(int which) {
+  constexpr const char* kNames[] = {"Darkness",      "PrintSpeed", "Horizontal", "Vertical",
+                                    "MediaTracking", "PageSize",   "media"};
+  return which < kFirstChoiceOption ? kNames[which]
+                                    : kPrinterOptions[which - kFirstChoiceOption].name;
+}
 
 // The label a queue without a PPD prints on.
 void apply_builtin_values(pstops_doc* doc) {
@@ -42,12 +53,6 @@ void apply_builtin_values(pstops_doc* doc) {
   doc->speed = 4;
   doc->darkness = 7;
   doc->mediaTracking = 0;
-}
-
-bool is_table_size(std::string_view name) {
-  for (const page_size_entry& entry : g_page_list)
-    if (name == entry.name) return true;
-  return false;
 }
 
 // A custom size from the job. Without a unit, or in "pt", the numbers are
@@ -75,13 +80,16 @@ void apply_custom_job_size(pstops_doc* doc, const char* value) {
   WriteLog("(wxh)|%d|%d|", doc->width, doc->height);
 }
 
-void apply_page_size(pstops_doc* doc, const char* option_name, const char* value) {
+void apply_page_size(pstops_doc* doc, const char* option_name, const char* value,
+                     ignored_values* ignored) {
   WriteLog("996_PageSize=%s", option_name);
   WriteLog("997_page_size=%s", value);
   if (std::strstr(value, "Custom") != nullptr)
     apply_custom_job_size(doc, value);
-  else
+  else if (find_page_size(value) != nullptr)
     lookup_page_size(doc, value);
+  else
+    ignored->push_back({ignored_value::kSizeName, nullptr, value, false});
 }
 
 // "media" lists the medium and may add a type or source ("w170h85,Roll"): the
@@ -90,15 +98,22 @@ std::string media_size(const char* value) {
   std::string_view rest = value;
   while (true) {
     const size_t comma = rest.find(',');
-    const std::string_view element = rest.substr(0, comma);
-    if (is_table_size(element) || element.starts_with("Custom.")) return std::string(element);
+    const std::string element(rest.substr(0, comma));
+    if (find_page_size(element.c_str()) != nullptr || element.starts_with("Custom."))
+      return element;
     if (comma == std::string_view::npos) return {};
     rest.remove_prefix(comma + 1);
   }
 }
 
-void apply_job_option(pstops_doc* doc, job_option which, const cups_option_t& option) {
+void apply_job_option(pstops_doc* doc, int which, const cups_option_t& option,
+                      ignored_values* ignored) {
   const char* value = option.value;
+  if (which >= kFirstChoiceOption) {
+    WriteLog("job %s=%s", option.name, value);
+    apply_choice(doc, kPrinterOptions[which - kFirstChoiceOption], value, false, ignored);
+    return;
+  }
   switch (which) {
     case kDarkness:
       doc->darkness = low16(std::atoi(value));
@@ -118,18 +133,18 @@ void apply_job_option(pstops_doc* doc, job_option which, const cups_option_t& op
       WriteLog("doc->mediaTracking = %d", doc->mediaTracking);
       break;
     case kPageSize:
-      apply_page_size(doc, option.name, value);
+      apply_page_size(doc, option.name, value, ignored);
       break;
     case kMedia: {
       const std::string size = media_size(value);
-      if (size.empty())
+      if (size.empty()) {
         WriteLog("media=%s names no label size", value);
-      else
-        apply_page_size(doc, option.name, size.c_str());
+        ignored->push_back({ignored_value::kMedia, nullptr, value, false});
+      } else {
+        apply_page_size(doc, option.name, size.c_str(), ignored);
+      }
       break;
     }
-    case kJobOptionCount:
-      break;
   }
 }
 
@@ -141,27 +156,70 @@ bool has_option(int num_options, const cups_option_t* options, const char* name)
 
 // Options are visited in array order; the first one of each name supplies the
 // value and later ones of the same name are ignored.
-void apply_job_options(pstops_doc* doc, int num_options, const cups_option_t* options) {
+void apply_job_options(pstops_doc* doc, int num_options, const cups_option_t* options,
+                       ignored_values* ignored) {
   bool taken[kJobOptionCount] = {};
   taken[kMedia] = has_option(num_options, options, "PageSize");
   for (int i = 0; i < num_options; ++i) {
     for (int which = 0; which < kJobOptionCount; ++which) {
-      if (taken[which] || std::strcmp(options[i].name, kJobOptionNames[which]) != 0) continue;
+      if (taken[which] || std::strcmp(options[i].name, job_option_name(which)) != 0) continue;
       taken[which] = true;
-      apply_job_option(doc, static_cast<job_option>(which), options[i]);
+      apply_job_option(doc, which, options[i], ignored);
       break;
     }
   }
 }
 
+// One "WARNING: " line per value the printer cannot honour, naming what the
+// job prints with instead; CUPS shows them with the job.
+[[gnu::format(printf, 1, 2)]] void warn(const char* format, ...) {
+  char line[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  std::fprintf(stderr, "WARNING: %s\n", line);
+}
+
+void report(const pstops_doc& doc, const ignored_values& ignored) {
+  for (const ignored_value& v : ignored) {
+    const char* from = v.from_ppd ? "queue default" : "job option";
+    if (v.what == ignored_value::kChoice)
+      warn("Unknown %s \"%s\" (%s); printing with %s", v.option->name, v.value.c_str(), from,
+           v.option->choices[static_cast<size_t>(doc.*v.option->field)].keyword);
+    else if (v.what == ignored_value::kMedia)
+      warn("Media \"%s\" (%s) names no label size of the printer; printing on %d x %d mm labels",
+           v.value.c_str(), from, doc.width, doc.height);
+    else
+      warn("Unknown label size \"%s\" (%s); printing on %d x %d mm labels", v.value.c_str(), from,
+           doc.width, doc.height);
+  }
+  if (doc.darkness < kMinDarkness || doc.darkness > kMaxDarkness)
+    warn("Darkness %d is outside the printer's %d to %d; sent as it is", doc.darkness, kMinDarkness,
+         kMaxDarkness);
+}
+
 }  // namespace
 
-void set_pstops_options(pstops_doc* doc, char* argv[], int num_options, cups_option_t* options) {
+void apply_choice(pstops_doc* doc, const printer_option& option, const char* value, bool from_ppd,
+                  ignored_values* ignored) {
+  for (size_t i = 0; i < option.choices.size(); ++i) {
+    if (std::strcmp(option.choices[i].keyword, value) == 0) {
+      doc->*option.field = static_cast<int16_t>(i);
+      return;
+    }
+  }
+  ignored->push_back({ignored_value::kChoice, &option, value, from_ppd});
+}
+
+void set_pstops_options(pstops_doc* doc, char* argv[], int num_options, cups_option_s* options) {
   doc->jobId = std::atoi(argv[1]);
   doc->user = argv[2];
   doc->title = argv[3];
   doc->copies = std::atoi(argv[4]);
   apply_builtin_values(doc);
-  set_pstops_with_ppd(doc);
-  apply_job_options(doc, num_options, options);
+  ignored_values ignored;
+  apply_ppd_defaults(doc, &ignored);
+  apply_job_options(doc, num_options, options, &ignored);
+  report(*doc, ignored);
 }

@@ -1,15 +1,17 @@
 // The queue's PPD defaults, applied over the built-in label values: the label
-// size the administrator chose for the queue, darkness, speed, bitmap position
-// and media tracking, each logged as it is read.
+// size the administrator chose for the queue, darkness, speed, bitmap
+// position, media tracking and the printer's choice options, each logged as
+// it is read.
 #include <cups/ppd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "log/log.h"
 #include "settings/custom_size.h"
-#include "settings/settings.h"
+#include "settings/layers.h"
 
 namespace {
 
@@ -58,20 +60,39 @@ void apply_custom_default(pstops_doc* doc, const char* value) {
   doc->height = low16(custom_size::truncate_to_int32(mm.height));
 }
 
-void apply_default_page_size(pstops_doc* doc, ppd_file_t* ppd) {
+void apply_default_page_size(pstops_doc* doc, ppd_file_t* ppd, ignored_values* ignored) {
   const ppd_attr_t* attr = find_default(ppd, "DefaultPageSize");
   if (attr == nullptr) return;
   const char* value = value_of(attr);
   WriteLog("ppdfile %s:%s", attr->name, value);
   if (std::strstr(value, "Custom") != nullptr)
     apply_custom_default(doc, value);
-  else
+  else if (find_page_size(value) != nullptr)
     lookup_page_size(doc, value);
+  else
+    ignored->push_back({ignored_value::kSizeName, nullptr, value, true});
+}
+
+// The printer's choice options: a PPD from before they existed has none of
+// them, and its queue prints as it always did.
+void apply_default_choices(pstops_doc* doc, ppd_file_t* ppd, ignored_values* ignored) {
+  for (const printer_option& option : kPrinterOptions) {
+    const std::string name = std::string("Default") + option.name;
+    const ppd_attr_t* attr = find_default(ppd, name.c_str());
+    if (attr == nullptr) continue;
+    WriteLog("ppdfile %s:%s", attr->name, value_of(attr));
+    apply_choice(doc, option, value_of(attr), true, ignored);
+  }
 }
 
 }  // namespace
 
 void set_pstops_with_ppd(pstops_doc* doc) {
+  ignored_values ignored;
+  apply_ppd_defaults(doc, &ignored);
+}
+
+void apply_ppd_defaults(pstops_doc* doc, ignored_values* ignored) {
   // The spooler always sets PPD for a queue with a driver; a raw queue or a
   // filter run by hand may not.
   const char* path = std::getenv("PPD");
@@ -83,7 +104,7 @@ void set_pstops_with_ppd(pstops_doc* doc) {
   }
   WriteLog("module_number:%d", ppd->model_number);
 
-  apply_default_page_size(doc, ppd.get());
+  apply_default_page_size(doc, ppd.get(), ignored);
   for (const numeric_default& entry : kNumericDefaults) {
     const ppd_attr_t* attr = find_default(ppd.get(), entry.attribute);
     if (attr == nullptr) continue;
@@ -91,6 +112,7 @@ void set_pstops_with_ppd(pstops_doc* doc) {
     WriteLog("ppdfile %s:%s", attr->name, value);
     doc->*entry.field = low16(std::atoi(value) / entry.divisor);
   }
+  apply_default_choices(doc, ppd.get(), ignored);
 
   WriteLog("ppdfile PageSize:%dx%d", doc->width, doc->height);
   WriteLog("ppdfile Speed:%d", doc->speed);

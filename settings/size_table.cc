@@ -22,12 +22,15 @@ const page_size_entry g_page_list[kPageSizeCount] = {
     {"w283h595", 100, 210}, {"w295h417", 104, 147},
 };
 
+const page_size_entry* find_page_size(const char* name) {
+  for (const page_size_entry& entry : g_page_list)
+    if (std::strcmp(entry.name, name) == 0) return &entry;
+  return nullptr;
+}
+
 void lookup_page_size(pstops_doc* doc, const char* name) {
-  for (const page_size_entry& entry : g_page_list) {
-    if (std::strcmp(entry.name, name) == 0) {
-      doc->width = low16(entry.width);
-      doc->height = low16(entry.height);
-      return;
-    }
+  if (const page_size_entry* entry = find_page_size(name)) {
+    doc->width = low16(entry->width);
+    doc->height = low16(entry->height);
   }
 }

@@ -15,12 +15,12 @@ job() {  # want barcodes lp-arguments...
   check_label "$T/dev/label.out" 203 "$want" $codes
 }
 
-job "60x30 speed 5 density 12 bitmap 480x240 at 8,16 copies 3" "$EAN" -n 3 -o PageSize=w170h85 \
+job "60x30 Gap TearOff Normal speed 5 density 12 bitmap 480x240 at 8,16 copies 3" "$EAN" -n 3 -o PageSize=w170h85 \
   -o Darkness=12 -o PrintSpeed=50 -o Horizontal=8 -o Vertical=16 "$SAMPLES/product-label.pdf"
-job "100x150 speed 4 density 8 bitmap 800x1198 at 0,0 copies 1" \
+job "100x150 Gap TearOff Normal speed 4 density 8 bitmap 800x1198 at 0,0 copies 1" \
   "CODE-128:PKG0001234567 QR-Code:https://example.com/t/PKG0001234567" \
   "$SAMPLES/shipping-label.pdf"
-job "60x30 speed 4 density 8 bitmap 480x240 at 0,0 copies 1" "$EAN" -o media=w170h85 \
+job "60x30 Gap TearOff Normal speed 4 density 8 bitmap 480x240 at 0,0 copies 1" "$EAN" -o media=w170h85 \
   -o MediaTracking=1 "$SAMPLES/product-label.pdf"
 
 # Queue defaults reach the filter two ways: NAME-default is sent with every
@@ -28,9 +28,9 @@ job "60x30 speed 4 density 8 bitmap 480x240 at 0,0 copies 1" "$EAN" -o media=w17
 # through $PPD. Job options override both.
 lpadmin -p label -o Darkness-default=12 -o PrintSpeed=60 -o Horizontal=-16 -o PageSize=w170h85
 grep -q '^\*DefaultPrintSpeed: 60' "$T/etc/ppd/label.ppd" || fail "queue PPD keeps its defaults"
-job "60x30 speed 6 density 12 bitmap 480x240 at -16,0 copies 1" "$EAN" \
+job "60x30 Gap TearOff Normal speed 6 density 12 bitmap 480x240 at -16,0 copies 1" "$EAN" \
   "$SAMPLES/product-label.pdf"
-job "60x30 speed 2 density 3 bitmap 480x240 at 0,0 copies 1" "$EAN" -o Darkness=3 \
+job "60x30 Gap TearOff Normal speed 2 density 3 bitmap 480x240 at 0,0 copies 1" "$EAN" -o Darkness=3 \
   -o PrintSpeed=20 -o Horizontal=0 "$SAMPLES/product-label.pdf"
 
 # A page far beyond what the printer can hold: the filter refuses it, the

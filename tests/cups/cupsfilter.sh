@@ -16,18 +16,18 @@ chain() {  # ppd dpi pdf want barcodes cupsfilter-options...
   check_label "$T/out.lbl" "$dpi" "$want" $codes
 }
 
-chain lbl203.ppd 203 product-label.pdf "60x30 speed 6 density 12 bitmap 480x240 at 16,-8 copies 1" \
+chain lbl203.ppd 203 product-label.pdf "60x30 Gap TearOff Normal speed 6 density 12 bitmap 480x240 at 16,-8 copies 1" \
   "$EAN" -o PageSize=w170h85 -o Darkness=12 -o PrintSpeed=60 -o Horizontal=16 -o Vertical=-8
-chain lbl203.ppd 203 shipping-label.pdf "100x150 speed 4 density 8 bitmap 800x1198 at 0,0 copies 1" \
+chain lbl203.ppd 203 shipping-label.pdf "100x150 Gap TearOff Normal speed 4 density 8 bitmap 800x1198 at 0,0 copies 1" \
   "$SHIP"
-chain lbl203.ppd 203 product-label.pdf "60x30 speed 4 density 8 bitmap 480x240 at 0,0 copies 3" \
+chain lbl203.ppd 203 product-label.pdf "60x30 Gap TearOff Normal speed 4 density 8 bitmap 480x240 at 0,0 copies 3" \
   "$EAN" -o PageSize=w170h85 -n 3
-chain lbl203.ppd 203 product-label.pdf "60x30 speed 2 density 0 bitmap 480x240 at 0,0 copies 1" \
+chain lbl203.ppd 203 product-label.pdf "60x30 Gap TearOff Normal speed 2 density 0 bitmap 480x240 at 0,0 copies 1" \
   "$EAN" -o media=w170h85 -o Darkness=0 -o PrintSpeed=20
-chain lbl203.ppd 203 product-label.pdf "60x30 speed 4 density 8 bitmap 480x240 at -80,80 copies 1" \
+chain lbl203.ppd 203 product-label.pdf "60x30 Gap TearOff Normal speed 4 density 8 bitmap 480x240 at -80,80 copies 1" \
   "$EAN" -o PageSize=Custom.170x85 -o Horizontal=-80 -o Vertical=80
-chain lbl300.ppd 300 shipping-label.pdf "100x150 speed 3 density 3 bitmap 1184x1771 at 0,0 copies 2" \
+chain lbl300.ppd 300 shipping-label.pdf "100x150 Gap TearOff Normal speed 3 density 3 bitmap 1184x1771 at 0,0 copies 2" \
   "$SHIP" -o PageSize=w283h425 -o PrintSpeed=30 -o Darkness=3 -n 2
-chain lbl300.ppd 300 product-label.pdf "60x30 speed 3 density 8 bitmap 712x354 at 0,0 copies 1" \
+chain lbl300.ppd 300 product-label.pdf "60x30 Gap TearOff Normal speed 3 density 8 bitmap 712x354 at 0,0 copies 1" \
   "$EAN" -o PageSize=w170h85
 echo "cupsfilter: every label as asked, every barcode scans"

@@ -74,12 +74,16 @@ print_job() {  # lp arguments...
   fail "job $job did not end: $state"
 }
 
-# One line per page of a label stream: size, settings, bitmap and copies.
+# One line per page of a label stream: size, media, label mode, direction,
+# speed, density, bitmap and copies.
 summary() {  # stream [dpi]
   "$LBLVIEW" --dpi "${2:-203}" "$1" 2>"$T/lblview.err" | awk '
-    /^  label /   { size = $2 "x" $4 } /^  speed / { speed = $2 } /^  density / { density = $2 }
-    /^  bitmap /  { bitmap = $2 "x" $4 " at " $7 }
-    /^  copies /  { print size, "speed", speed, "density", density, "bitmap", bitmap, "copies", $2 }'
+    $1 == "label" && $2 != "mode" { size = $2 "x" $4 } $1 == "media" { media = $2 }
+    $1 == "label" && $2 == "mode" { mode = $3 } $1 == "direction" { direction = $2 }
+    $1 == "speed" { speed = $2 } $1 == "density" { density = $2 }
+    $1 == "bitmap" { bitmap = $2 "x" $4 " at " $7 }
+    $1 == "copies" { print size, media, mode, direction, "speed", speed, "density", density,
+                     "bitmap", bitmap, "copies", $2 }'
 }
 
 # The stream must be exactly the pages `want` describes, and the barcodes of

@@ -38,17 +38,19 @@ constexpr char kUsage[] =
     "                         per dot, bytes-per-row x 8 pixels wide, printed dots\n"
     "                         black (0), blank dots white (255), no label canvas\n"
     "      --dpi=N            printer resolution for the label picture and the\n"
-    "                         label-size check, 25 to 2400 (default 203: 8 dots\n"
-    "                         per mm; 300: 12; 600: 24)\n"
+    "                         label-size check, 25 to 2400 (203: 8 dots per mm;\n"
+    "                         300: 12; 600: 24). Without it, each page's is\n"
+    "                         inferred: 203, 300 or 600, whichever fits the\n"
+    "                         bitmap's width in dots to the label's in mm best\n"
     "      --json             print the summary as JSON\n"
     "  -q, --quiet            print no summary, only errors and warnings\n"
     "  -h, --help             print this help and exit\n"
     "      --version          print the version and exit\n"
     "\n"
     "Without --png the picture is the label as it would print: the label's size at\n"
-    "--dpi, white, its edge outlined in gray, the bitmap placed at the REFERENCE\n"
-    "point plus its BITMAP position, printed dots black, dots beyond the edge cut\n"
-    "off. A malformed stream gets no pictures.\n"
+    "its resolution, white, its edge outlined in gray, the bitmap placed at the\n"
+    "REFERENCE point plus its BITMAP position, printed dots black, dots beyond the\n"
+    "edge cut off. A malformed stream gets no pictures.\n"
     "\n"
     "Exit status: 0 for a valid stream (warnings included), 1 for a usage error or\n"
     "a file that cannot be read or written, 2 for a malformed stream.\n";
@@ -57,7 +59,7 @@ struct options {
   bool json = false;
   bool quiet = false;
   picture_kind kind = picture_kind::label;
-  int dpi = kDefaultDpi;
+  int dpi = 0;  // inferred for each page
   std::string output;
   std::string input = "-";
 };
@@ -183,7 +185,8 @@ struct file_closer {
     const std::string path = numbered_path(opt.output, p.number, count);
     picture pic;
     std::string error;
-    if (!draw_page(p, opt.kind, opt.dpi, &pic, &error) || !write_png(pic, path, &error)) {
+    if (!draw_page(p, opt.kind, opt.dpi ? opt.dpi : infer_dpi(p), &pic, &error) ||
+        !write_png(pic, path, &error)) {
       std::fprintf(stderr, "lblview: %s: page %d: %s\n", path.c_str(), p.number, error.c_str());
       all_written = false;
     }
@@ -218,7 +221,7 @@ int main(int argc, char* argv[]) {
   std::vector<page_facts> facts;
   facts.reserve(pages.size());
   for (const page& p : pages) {
-    facts.push_back(examine(p, opt.dpi));
+    facts.push_back(examine(p, opt.dpi ? opt.dpi : infer_dpi(p)));
     for (const std::string& warning : facts.back().warnings) {
       std::fprintf(stderr, "lblview: %s: page %d: warning: %s\n", source.c_str(), p.number,
                    warning.c_str());

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <bit>
 #include <cinttypes>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "render/label_stream.h"
 
@@ -89,24 +91,25 @@ double share(uint64_t part, uint64_t whole) {
   return whole == 0 ? 0.0 : static_cast<double>(part) / static_cast<double>(whole);
 }
 
+// The keyword of the choice a page's setup lines carry for `option`.
+const char* choice(const page& p, const printer_option& option) {
+  return option.choices[static_cast<size_t>(p.settings.*option.field)].keyword;
+}
+
 void text_page(const page& p, const page_facts& f, std::string* out) {
   const label_geometry& g = f.geometry;
+  const pstops_doc& s = p.settings;
   append(out, "page %d (bytes %zu to %zu)\n", p.number, p.offset, p.offset + p.length - 1);
-  append(out, "  label           %d x %d mm, %" PRId64 " x %" PRId64 " dots at %d dpi\n",
-         p.width_mm, p.height_mm, g.width, g.height, g.dpi);
-  append(out, "  gap             %s\n", p.gap.c_str());
-  append(out, "  speed           %d\n", p.speed);
-  append(out, "  density         %d\n", p.density);
-  append(out, "  direction       %s\n", p.direction.c_str());
-  append(out, "  reference       %d,%d\n", p.reference_x, p.reference_y);
-  append(out, "  offset          %s\n", p.offset_text.c_str());
-  append(out, "  shift           %s\n", p.shift.c_str());
-  append(out, "  peel            %s\n", p.peel.c_str());
-  append(out, "  cutter          %s\n", p.cutter.c_str());
-  append(out, "  partial cutter  %s\n", p.partial_cutter.c_str());
-  append(out, "  tear            %s\n", p.tear.c_str());
+  append(out, "  label           %d x %d mm, %" PRId64 " x %" PRId64 " dots at %d dpi\n", s.width,
+         s.height, g.width, g.height, g.dpi);
+  append(out, "  media           %s\n", choice(p, kPrinterOptions[0]));
+  append(out, "  label mode      %s\n", choice(p, kPrinterOptions[1]));
+  append(out, "  direction       %s\n", choice(p, kPrinterOptions[2]));
+  append(out, "  speed           %d\n", s.speed);
+  append(out, "  density         %d\n", s.darkness);
+  append(out, "  reference       %d,%d\n", s.refX, s.refY);
   append(out, "  bitmap          %" PRId64 " x %" PRId64 " dots at %d,%d (%d bytes per row)\n",
-         g.bitmap_width, g.bitmap_height, p.bitmap_x, p.bitmap_y, p.bytes_per_row);
+         g.bitmap_width, g.bitmap_height, s.horizontal, s.vertical, p.bytes_per_row);
   append(out, "  copies          %d\n", p.copies);
   append(out, "  dark dots       %" PRIu64 " of %" PRIu64 " (%.1f%%)\n", f.dark_dots, f.dots,
          100.0 * share(f.dark_dots, f.dots));
@@ -116,27 +119,23 @@ void text_page(const page& p, const page_facts& f, std::string* out) {
 
 void json_page(const page& p, const page_facts& f, bool last, std::string* out) {
   const label_geometry& g = f.geometry;
+  const pstops_doc& s = p.settings;
   append(out, "    {\n      \"page\": %d,\n", p.number);
   append(out, "      \"stream_offset\": %zu,\n      \"stream_length\": %zu,\n", p.offset, p.length);
   append(out,
          "      \"label\": {\"width_mm\": %d, \"height_mm\": %d, \"width_dots\": %" PRId64
-         ", \"height_dots\": %" PRId64 "},\n",
-         p.width_mm, p.height_mm, g.width, g.height);
-  append(out, "      \"gap\": %s,\n", json_string(p.gap).c_str());
-  append(out, "      \"speed\": %d,\n      \"density\": %d,\n", p.speed, p.density);
-  append(out, "      \"direction\": %s,\n", json_string(p.direction).c_str());
-  append(out, "      \"reference\": {\"x\": %d, \"y\": %d},\n", p.reference_x, p.reference_y);
-  append(out, "      \"offset\": %s,\n", json_string(p.offset_text).c_str());
-  append(out, "      \"shift\": %s,\n", json_string(p.shift).c_str());
-  append(out, "      \"peel\": %s,\n", json_string(p.peel).c_str());
-  append(out, "      \"cutter\": %s,\n", json_string(p.cutter).c_str());
-  append(out, "      \"partial_cutter\": %s,\n", json_string(p.partial_cutter).c_str());
-  append(out, "      \"tear\": %s,\n", json_string(p.tear).c_str());
+         ", \"height_dots\": %" PRId64 ", \"dpi\": %d},\n",
+         s.width, s.height, g.width, g.height, g.dpi);
+  append(out, "      \"media_type\": \"%s\",\n", choice(p, kPrinterOptions[0]));
+  append(out, "      \"label_mode\": \"%s\",\n", choice(p, kPrinterOptions[1]));
+  append(out, "      \"direction\": \"%s\",\n", choice(p, kPrinterOptions[2]));
+  append(out, "      \"speed\": %d,\n      \"density\": %d,\n", s.speed, s.darkness);
+  append(out, "      \"reference\": {\"x\": %d, \"y\": %d},\n", s.refX, s.refY);
   append(out,
          "      \"bitmap\": {\"x\": %d, \"y\": %d, \"bytes_per_row\": %d, \"width_dots\": %" PRId64
          ", \"height_dots\": %" PRId64 ", \"left_dot\": %" PRId64 ", \"top_dot\": %" PRId64
          ", \"payload_offset\": %zu},\n",
-         p.bitmap_x, p.bitmap_y, p.bytes_per_row, g.bitmap_width, g.bitmap_height, g.bitmap_left,
+         s.horizontal, s.vertical, p.bytes_per_row, g.bitmap_width, g.bitmap_height, g.bitmap_left,
          g.bitmap_top, p.payload_offset);
   append(out, "      \"copies\": %d,\n", p.copies);
   append(out, "      \"dots\": %" PRIu64 ",\n      \"dark_dots\": %" PRIu64 ",\n", f.dots,
@@ -154,13 +153,25 @@ void json_page(const page& p, const page_facts& f, bool last, std::string* out) 
 
 int64_t dots_per_mm(int dpi) { return (int64_t{dpi} * 10 + 127) / 254; }
 
+int infer_dpi(const page& p) {
+  constexpr int kResolutions[] = {203, 300, 600};
+  if (p.settings.width <= 0) return kDefaultDpi;
+  const double ratio = p.bytes_per_row * 8.0 / p.settings.width;
+  int nearest = kResolutions[0];
+  for (const int dpi : kResolutions)
+    if (std::abs(ratio - double(dots_per_mm(dpi))) < std::abs(ratio - double(dots_per_mm(nearest))))
+      nearest = dpi;
+  return nearest;
+}
+
 label_geometry place_on_label(const page& p, int dpi) {
   label_geometry g;
+  const pstops_doc& s = p.settings;
   g.dpi = dpi;
-  g.width = int64_t{p.width_mm} * dots_per_mm(dpi);
-  g.height = int64_t{p.height_mm} * dots_per_mm(dpi);
-  g.bitmap_left = int64_t{p.reference_x} + p.bitmap_x;
-  g.bitmap_top = int64_t{p.reference_y} + p.bitmap_y;
+  g.width = int64_t{s.width} * dots_per_mm(dpi);
+  g.height = int64_t{s.height} * dots_per_mm(dpi);
+  g.bitmap_left = int64_t{s.refX} + s.horizontal;
+  g.bitmap_top = int64_t{s.refY} + s.vertical;
   g.bitmap_width = int64_t{p.bytes_per_row} * 8;
   g.bitmap_height = p.rows;
   return g;
@@ -177,8 +188,8 @@ page_facts examine(const page& p, int dpi) {
 
   if (g.width <= 0 || g.height <= 0) {
     f.dark_dots_off_label = f.dark_dots;
-    f.warnings.push_back("label size " + std::to_string(p.width_mm) + " x " +
-                         std::to_string(p.height_mm) + " mm has no area");
+    f.warnings.push_back("label size " + std::to_string(p.settings.width) + " x " +
+                         std::to_string(p.settings.height) + " mm has no area");
     return f;
   }
   f.dark_dots_off_label = f.dark_dots - dark_dots_on_label(p, g);
@@ -190,7 +201,7 @@ page_facts examine(const page& p, int dpi) {
            " runs beyond the %" PRId64 " x %" PRId64 "-dot label (%d x %d mm at %d dpi); %" PRIu64
            " printed dots fall outside it",
            g.bitmap_width, g.bitmap_height, g.bitmap_left, g.bitmap_top, g.width, g.height,
-           p.width_mm, p.height_mm, dpi, f.dark_dots_off_label);
+           p.settings.width, p.settings.height, dpi, f.dark_dots_off_label);
     f.warnings.push_back(std::move(warning));
   }
   return f;
@@ -213,7 +224,11 @@ std::string text_report(const stream_report& report) {
 std::string json_report(const stream_report& report) {
   std::string out = "{\n";
   append(&out, "  \"source\": %s,\n", json_string(report.source).c_str());
-  append(&out, "  \"bytes\": %" PRIu64 ",\n  \"dpi\": %d,\n", report.stream_bytes, report.dpi);
+  append(&out, "  \"bytes\": %" PRIu64 ",\n", report.stream_bytes);
+  if (report.dpi == 0)
+    out.append("  \"dpi\": null,\n");
+  else
+    append(&out, "  \"dpi\": %d,\n", report.dpi);
   append(&out, "  \"valid\": %s,\n", report.error == nullptr ? "true" : "false");
   const size_t count = std::min(report.pages.size(), report.facts.size());
   out.append(count == 0 ? "  \"pages\": [],\n" : "  \"pages\": [\n");

@@ -20,6 +20,11 @@ inline constexpr int kDefaultDpi = 203;
 /// Whole dots per millimetre at `dpi`, rounded: 8 at 203, 12 at 300, 24 at 600.
 int64_t dots_per_mm(int dpi);
 
+/// The resolution a page was made for: of 203, 300 and 600 dpi, the one whose
+/// dots per millimetre lie nearest the page's bitmap width over its label
+/// width (CUPS rasterises the whole label); 203 for a label without width.
+int infer_dpi(const page& p);
+
 /// A page on its label at one resolution, in dots. REFERENCE moves the origin
 /// that the BITMAP position counts from, so the bitmap's first dot lies at
 /// reference + position.
@@ -50,7 +55,7 @@ page_facts examine(const page& p, int dpi);
 struct stream_report {
   std::string source;  // file name, or "standard input"
   uint64_t stream_bytes = 0;
-  int dpi = kDefaultDpi;
+  int dpi = 0;  // the resolution asked for, 0 when each page's is inferred
   std::span<const page> pages;
   std::span<const page_facts> facts;   // one per page
   const parse_error* error = nullptr;  // null for a valid stream

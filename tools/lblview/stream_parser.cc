@@ -4,10 +4,12 @@
 #include "tools/lblview/stream_parser.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "render/label_stream.h"
 
@@ -34,11 +36,11 @@ constexpr bool starts_with(const char* text, const char* prefix) {
   return std::string_view(text).starts_with(prefix);
 }
 
-// Every line must begin with its command's name: messages name a command by
-// what its line starts with.
+// Every line but a media line's black-mark form begins with its command's
+// name: messages name a command by what its line starts with.
 constexpr bool lines_start_with_their_command() {
   for (const ls::setup_line& line : ls::kSetupLines) {
-    if (!starts_with(line.text, line.command)) return false;
+    if (!starts_with(line.texts[0], line.command)) return false;
   }
   return starts_with(ls::kBitmapFormat, ls::kBitmapCommand) &&
          starts_with(ls::kPrintFormat, ls::kPrintCommand);
@@ -50,13 +52,12 @@ struct failure {
   std::string message;
 };
 
-// What one command's text gave: the numbers of its %d fields, where each one
-// starts, and the parameter text after the command name without the line end.
+// What one command's text gave: the numbers of its %d fields and where each
+// one starts.
 struct matched_line {
   int numbers[4] = {};
   size_t number_offsets[4] = {};
   int count = 0;
-  std::string parameters;
 };
 
 class stream_reader {
@@ -64,6 +65,7 @@ class stream_reader {
   explicit stream_reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
   size_t pos() const { return pos_; }
+  void rewind_to(size_t at) { pos_ = at; }
   size_t remaining() const { return bytes_.size() - pos_; }
   bool at_end() const { return pos_ == bytes_.size(); }
   std::span<const uint8_t> take(size_t n) {
@@ -100,14 +102,6 @@ class stream_reader {
         ++pos_;
       }
       f = run_end;
-    }
-    // A line's parameters are the text between its name and its line end.
-    const size_t name_end = line_start + std::strlen(command) + 1;
-    const bool whole_line = std::string_view(format).ends_with(ls::kLineEnd);
-    const size_t text_end = pos_ >= name_end + 2 ? pos_ - 2 : name_end;
-    if (whole_line && text_end > name_end) {
-      line->parameters.assign(reinterpret_cast<const char*>(bytes_.data()) + name_end,
-                              text_end - name_end);
     }
     return true;
   }
@@ -237,35 +231,30 @@ bool is_setting_number(int value) {
   return true;
 }
 
-// Files a setup line's values in the page record.
-void store_setup_line(std::string_view command, matched_line& line, page* out) {
-  if (command == "SIZE") {
-    out->width_mm = line.numbers[0];
-    out->height_mm = line.numbers[1];
-  } else if (command == "SPEED") {
-    out->speed = line.numbers[0];
-  } else if (command == "DENSITY") {
-    out->density = line.numbers[0];
-  } else if (command == "REFERENCE") {
-    out->reference_x = line.numbers[0];
-    out->reference_y = line.numbers[1];
-  } else if (command == "GAP") {
-    out->gap = std::move(line.parameters);
-  } else if (command == "DIRECTION") {
-    out->direction = std::move(line.parameters);
-  } else if (command == "OFFSET") {
-    out->offset_text = std::move(line.parameters);
-  } else if (command == "SHIFT") {
-    out->shift = std::move(line.parameters);
-  } else if (command == "SET PEEL") {
-    out->peel = std::move(line.parameters);
-  } else if (command == "SET CUTTER") {
-    out->cutter = std::move(line.parameters);
-  } else if (command == "SET PARTIAL_CUTTER") {
-    out->partial_cutter = std::move(line.parameters);
-  } else if (command == "SET TEAR") {
-    out->tear = std::move(line.parameters);
+// Matches one setup line in any of the forms `choices` (a bit per choice)
+// still allows; on success narrows `choices` to those whose form it is. A
+// mismatch reports the form that matched furthest.
+[[nodiscard]] bool read_setup_line(stream_reader& in, const ls::setup_line& setup,
+                                   unsigned* choices, matched_line* line, failure* fail) {
+  const size_t start = in.pos();
+  failure furthest;
+  for (size_t i = 0; i < setup.texts.size(); ++i) {
+    if (setup.texts[i] == nullptr || (*choices & (1u << i)) == 0) continue;
+    failure missed;
+    if (in.match(setup.texts[i], setup.command, line, &missed)) {
+      unsigned same_form = 0;
+      for (size_t j = 0; j < setup.texts.size(); ++j)
+        if (setup.texts[j] != nullptr && std::strcmp(setup.texts[j], setup.texts[i]) == 0)
+          same_form |= 1u << j;
+      *choices &= same_form;
+      return true;
+    }
+    in.rewind_to(start);
+    *line = {};
+    if (furthest.message.empty() || missed.offset > furthest.offset) furthest = missed;
   }
+  *fail = furthest;
+  return false;
 }
 
 // The BITMAP command: header, exactly bytes-per-row x rows payload bytes, CR LF.
@@ -291,8 +280,8 @@ void store_setup_line(std::string_view command, matched_line& line, page* out) {
                                std::to_string(ls::kBitmapHeaderBufferSize - 1)};
     return false;
   }
-  out->bitmap_x = header.numbers[0];
-  out->bitmap_y = header.numbers[1];
+  out->settings.horizontal = low16(header.numbers[0]);
+  out->settings.vertical = low16(header.numbers[1]);
   out->bytes_per_row = header.numbers[2];
   out->rows = header.numbers[3];
 
@@ -324,13 +313,21 @@ void store_setup_line(std::string_view command, matched_line& line, page* out) {
 
 [[nodiscard]] bool read_page(stream_reader& in, page* out, const char** command, failure* fail) {
   out->offset = in.pos();
+  // The choices each choice field may still hold: the label mode shows in
+  // three lines, which must agree.
+  std::vector<std::pair<int16_t pstops_doc::*, unsigned>> choices;
   for (const ls::setup_line& setup : ls::kSetupLines) {
     *command = setup.command;
+    auto field = std::find_if(choices.begin(), choices.end(),
+                              [&](const auto& c) { return c.first == setup.choice; });
+    if (field == choices.end()) field = choices.insert(choices.end(), {setup.choice, ~0u});
     matched_line line;
-    if (!in.match(setup.text, setup.command, &line, fail)) return false;
+    if (!read_setup_line(in, setup, &field->second, &line, fail)) return false;
     if (!check_settings_range(line, 0, line.count, fail)) return false;
-    store_setup_line(setup.command, line, out);
+    for (int i = 0; i < line.count; ++i) out->settings.*setup.numbers[i] = low16(line.numbers[i]);
   }
+  for (const auto& [field, allowed] : choices)
+    if (field != nullptr) out->settings.*field = static_cast<int16_t>(std::countr_zero(allowed));
 
   *command = ls::kBitmapCommand;
   if (!read_bitmap(in, out, fail)) return false;

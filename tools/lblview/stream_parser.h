@@ -9,24 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings.h"
+
 namespace lblview {
 
-/// One page of the stream: its settings as sent, and a view of its bitmap.
+/// One page of the stream: the settings its lines carry, and a view of its
+/// bitmap.
 struct page {
   int number = 0;     // 1 for the first page
   size_t offset = 0;  // byte offset of its SIZE line in the stream
   size_t length = 0;  // bytes from SIZE to the end of PRINT
-  int width_mm = 0;   // SIZE
-  int height_mm = 0;
-  int speed = 0;        // SPEED
-  int density = 0;      // DENSITY
-  int reference_x = 0;  // REFERENCE
-  int reference_y = 0;
-  // The lines the filter always sends with fixed values, as their parameters
-  // read on the wire: "0.120,0.000" for GAP, "OFF" for SET PEEL.
-  std::string gap, direction, offset_text, shift, peel, cutter, partial_cutter, tear;
-  int bitmap_x = 0;  // BITMAP position in dots, counted from the reference point
-  int bitmap_y = 0;
+  // What the setup lines carry (size, speed, darkness, reference point, media
+  // type, label mode, direction), and the BITMAP position in `horizontal` and
+  // `vertical`, in dots from the reference point.
+  pstops_doc settings{};
   int bytes_per_row = 0;  // at least 1
   int rows = 0;           // at least 1
   size_t payload_offset = 0;

@@ -1,0 +1,231 @@
+// The page loop: reads each raster page the spooler sends and hands its rows
+// to the label writer, which prints it as one complete label command sequence.
+#include <cups/raster.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "filter/print_bitmap.h"
+#include "log/log.h"
+#include "render/render.h"
+
+namespace {
+
+struct raster_closer {
+  void operator()(cups_raster_t* raster) const { cupsRasterClose(raster); }
+};
+using raster_ptr = std::unique_ptr<cups_raster_t, raster_closer>;
+
+// The job's input as libcups reads it. The first four bytes are the stream's
+// sync word, which tells whether rows arrive uncompressed.
+struct raster_source {
+  int fd;
+  unsigned char sync[4];
+  size_t sync_seen;
+  int read_error;  // errno of a failed read, 0 while the input reads cleanly
+
+  bool rows_uncompressed() const {
+    constexpr const char* kUncompressed[] = {"RaSt", "tSaR", "RaS3", "3SaR"};
+    if (sync_seen < sizeof sync) return false;
+    for (const char* word : kUncompressed)
+      if (std::memcmp(sync, word, sizeof sync) == 0) return true;
+    return false;
+  }
+};
+
+// Set by SIGTERM: CUPS cancels a job by signalling its filters.
+volatile sig_atomic_t g_cancel_requested = 0;
+
+void note_cancel(int) { g_cancel_requested = 1; }
+
+bool cancel_requested() { return g_cancel_requested != 0; }
+
+// A read interrupted by the cancel signal fails, so a job waiting on a slow
+// producer stops at once; any other interruption is retried. A read that
+// fails is remembered: libcups sees it as the end of the stream, but the job's
+// data is lost, which must not pass for a job that simply ended.
+ssize_t read_source(void* context, unsigned char* buffer, size_t length) {
+  auto* source = static_cast<raster_source*>(context);
+  ssize_t got;
+  while ((got = ::read(source->fd, buffer, length)) < 0) {
+    if (cancel_requested()) return -1;
+    if (errno == EAGAIN) {
+      pollfd wait_for_data{source->fd, POLLIN, 0};
+      ::poll(&wait_for_data, 1, -1);
+    } else if (errno != EINTR) {
+      source->read_error = errno;
+      return -1;
+    }
+  }
+  for (ssize_t i = 0; i < got && source->sync_seen < sizeof source->sync; ++i)
+    source->sync[source->sync_seen++] = buffer[i];
+  return got;
+}
+
+// The printer takes 8-bit gray: one byte a dot.
+constexpr unsigned kBitsPerDot = 8;
+
+// Reads the page's rows into the label writer. Uncompressed rows are one read
+// into a gray page: libcups then moves the page in one copy instead of one
+// call per row, and a stream that ends early leaves exactly the bytes
+// received, as row-by-row reading does. Compressed rows are read one by one,
+// each blanked just before its read, since a row cut short still delivers its
+// decoded start. What the stream does not deliver stays blank; the page goes
+// out in full size all the same.
+[[nodiscard]] bool read_rows(cups_raster_t* raster, bool whole_page_read,
+                             const cups_page_header2_t& header, label_page* page) {
+  const uint32_t dots = header.cupsBytesPerLine;
+  const uint64_t size = whole_page_read ? uint64_t{dots} * header.cupsHeight : dots;
+  const page_buffer gray = allocate_page_buffer(size);
+  if (!gray) return false;
+  std::memset(gray.get(), 255, size);
+  if (whole_page_read) {
+    if (cupsRasterReadPixels(raster, gray.get(), static_cast<unsigned>(size)) == 0)
+      WriteLog("page ends early: fewer than %u rows read", header.cupsHeight);
+    page->add_rows(gray.get(), dots, header.cupsHeight);
+    return true;
+  }
+  for (uint32_t row = 0; row < header.cupsHeight; ++row) {
+    std::memset(gray.get(), 255, dots);
+    const bool whole = cupsRasterReadPixels(raster, gray.get(), dots) != 0;
+    page->add_rows(gray.get(), 0, 1);
+    if (!whole) {
+      WriteLog("page ends early: %" PRIu32 " of %u rows read", row, header.cupsHeight);
+      break;
+    }
+  }
+  return true;
+}
+
+enum class page_outcome { kWritten, kCancelled, kFailed };
+
+void report_read_error(const raster_source& source, int page_number) {
+  const char* reason = std::strerror(source.read_error);
+  WriteLog("page %d: reading the job failed: %s", page_number, reason);
+  std::fprintf(stderr, "ERROR: Unable to read print data: %s\n", reason);
+}
+
+// Holds the cancel signal back while a page goes out, so the printer always
+// receives whole sequences; a signal that arrives meanwhile waits until the
+// page is flushed.
+class cancel_deferred {
+ public:
+  cancel_deferred() {
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &term, &saved_);
+  }
+  ~cancel_deferred() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  cancel_deferred(const cancel_deferred&) = delete;
+  cancel_deferred& operator=(const cancel_deferred&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+// Prints one accepted page. The page is checked and its buffers taken before
+// any byte of it is written, so a failure never leaves half a sequence at the
+// printer; a job cancelled while its rows are read drops the page unwritten.
+[[nodiscard]] page_outcome render_page(const pstops_doc& doc, cups_raster_t* raster,
+                                       const raster_source& source,
+                                       const cups_page_header2_t& header, int page_number,
+                                       label_output& out) {
+  if (header.cupsBitsPerPixel != kBitsPerDot) {
+    WriteLog("page %d: %u bits per dot", page_number, header.cupsBitsPerPixel);
+    std::fprintf(stderr, "ERROR: Page %d has %u bits per dot; the printer takes 8-bit gray pages\n",
+                 page_number, header.cupsBitsPerPixel);
+    return page_outcome::kFailed;
+  }
+  label_page page;
+  const page_problem problem = page.start(doc, header.cupsBytesPerLine, header.cupsHeight,
+                                          static_cast<int>(header.NumCopies));
+  if (problem == page_problem::kNone || problem == page_problem::kNoMemory)
+    std::fprintf(stderr, "PAGE: %d %d\n", page_number, static_cast<int>(header.NumCopies));
+  if (problem == page_problem::kNone &&
+      !read_rows(raster, source.rows_uncompressed(), header, &page)) {
+    WriteLog("page %d: cannot allocate its gray rows", page_number);
+    std::fprintf(stderr, "ERROR: %s\n",
+                 describe(page_problem::kNoMemory, page_number, 0, 0).c_str());
+    return page_outcome::kFailed;
+  }
+  if (problem != page_problem::kNone) {
+    WriteLog("page %d cannot be printed", page_number);
+    std::fprintf(
+        stderr, "ERROR: %s\n",
+        describe(problem, page_number, header.cupsBytesPerLine, header.cupsHeight).c_str());
+    return page_outcome::kFailed;
+  }
+
+  const cancel_deferred hold_cancel;
+  if (cancel_requested()) {
+    WriteLog("page %d: job cancelled while its rows were read; page dropped", page_number);
+    return page_outcome::kCancelled;
+  }
+  // Rows lost to a read error are not a short job: the page is not printed.
+  if (source.read_error != 0) {
+    report_read_error(source, page_number);
+    return page_outcome::kFailed;
+  }
+  if (!page.write(out)) {
+    const char* reason = std::strerror(errno);
+    WriteLog("page %d: writing to the printer failed: %s", page_number, reason);
+    std::fprintf(stderr, "ERROR: Unable to write print data: %s\n", reason);
+    return page_outcome::kFailed;
+  }
+  return page_outcome::kWritten;
+}
+
+}  // namespace
+
+void watch_for_cancel() {
+  struct sigaction action {};
+  action.sa_handler = note_cancel;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a blocked read must return to see the cancel
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
+  raster_source source{cupsFileNumber(input), {}, 0, 0};
+  raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
+  if (!raster) {
+    if (source.read_error == 0) return kRenderDone;  // not a raster stream: nothing to print
+    report_read_error(source, 1);
+    return kRenderFailed;
+  }
+
+  file_output out(stream);
+  cups_page_header2_t header;
+  int page_number = 0;
+  while (!cancel_requested() && cupsRasterReadHeader2(raster.get(), &header) != 0) {
+    // A page without rows or dots ends the job's output.
+    if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
+    ++page_number;
+    switch (render_page(*doc, raster.get(), source, header, page_number, out)) {
+      case page_outcome::kWritten:
+        break;
+      case page_outcome::kCancelled:
+        return kRenderDone;
+      case page_outcome::kFailed:
+        return kRenderFailed;
+    }
+  }
+  if (cancel_requested()) {
+    WriteLog("job cancelled after %d pages", page_number);
+  } else if (source.read_error != 0) {
+    report_read_error(source, page_number + 1);
+    return kRenderFailed;
+  }
+  return kRenderDone;
+}
+
+int print_bitmap(const pstops_doc* doc, cups_file_t* input) {
+  return print_bitmap_to(doc, input, stdout);
+}
