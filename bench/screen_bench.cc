@@ -2,6 +2,7 @@
 // near 1 means screening costs no more than moving the page once.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -15,8 +16,10 @@ struct page_shape {
   int rows;
 };
 
-// 4x6 inch labels at 203 and 300 dpi, and a 64 MiB page.
-constexpr page_shape kShapes[] = {{812 / 8, 1218}, {1200 / 8, 1800}, {8192 / 8, 8192}};
+// 4x6 inch labels at 203 and 300 dpi, a 64 MiB page, and a 100 x 150 mm label
+// at 300 dpi (1181 dots, padded to 1184, by 1772 rows).
+constexpr page_shape kShapes[] = {
+    {812 / 8, 1218}, {1200 / 8, 1800}, {8192 / 8, 8192}, {1184 / 8, 1772}};
 
 std::vector<uint8_t> random_gray(const page_shape& shape) {
   std::vector<uint8_t> gray(size_t(shape.bytes_per_row) * 8 * shape.rows);
@@ -50,7 +53,28 @@ void BM_Gray2Bytes(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(gray.size()));
 }
 
-BENCHMARK(BM_Memcpy)->DenseRange(0, 2)->ArgName("shape");
+// The label writer's screening, row by row as the front ends feed it, for
+// each dither choice (4 is error diffusion).
+void BM_LabelPage(benchmark::State& state) {
+  const page_shape shape = kShapes[state.range(0)];
+  const std::vector<uint8_t> gray = random_gray(shape);
+  const uint32_t dots = uint32_t(shape.bytes_per_row) * 8;
+  pstops_doc doc{};
+  doc.dither = int16_t(state.range(1));
+  for (auto _ : state) {
+    label_page page;
+    if (page.start(doc, dots, uint32_t(shape.rows), 1) != page_problem::kNone) std::abort();
+    page.add_rows(gray.data(), dots, uint32_t(shape.rows));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(gray.size()));
+}
+
+BENCHMARK(BM_Memcpy)->DenseRange(0, 3)->ArgName("shape");
 BENCHMARK(BM_Gray2Bytes)->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3, 4}})->ArgNames({"shape", "mode"});
+BENCHMARK(BM_LabelPage)
+    ->ArgsProduct({{3}, {kDitherThreshold, kDitherOrdered8, kDitherDiffusion}})
+    ->ArgNames({"shape", "dither"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

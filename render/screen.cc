@@ -188,7 +188,6 @@ row_screen::row_screen(int mode, bool diffusion, uint32_t dots)
     : dots_(dots), diffusion_(diffusion), thresholds_{} {
   if (diffusion_) {
     error_.reset(new (std::nothrow) int32_t[size_t{dots} + 2]());
-    next_error_.reset(new (std::nothrow) int32_t[size_t{dots} + 2]());
   } else {
     for (int y = 0; y < kPatternDots; ++y) thresholds_[y] = thresholds_for_row(mode, y);
   }
@@ -210,25 +209,29 @@ void row_screen::screen(const uint8_t* gray, uint8_t* bits, uint32_t y) {
 
 // Floyd and Steinberg's weights in sixteenths, on a serpentine path: each dot
 // passes its error to the next dot of its row (7) and to the three below it
-// (3, 5, 1). Error that would leave the page at its edges is dropped.
+// (3, 5, 1). One array holds the error for the row below as it is built: a
+// slot is rewritten only once this row has read it. Error that would leave
+// the page at its edges is dropped (the array's spare slots).
 void row_screen::diffuse(const uint8_t* gray, uint8_t* bits, uint32_t y) {
-  const int step = y % 2 == 0 ? 1 : -1;
-  std::fill_n(next_error_.get(), size_t{dots_} + 2, 0);
+  const ptrdiff_t step = y % 2 == 0 ? 1 : -1;
+  int32_t* error = error_.get() + 1;
+  int32_t right = 0;         // to the next dot of this row
+  int32_t below_behind = 0;  // gathered for the slot below the previous dot
+  int32_t below_ahead = 0;   // gathered for the slot below this dot
   for (uint32_t i = 0; i < dots_; ++i) {
-    const uint32_t x = step > 0 ? i : dots_ - 1 - i;
-    const size_t at = size_t{x} + 1;
-    const int value = gray[x] + ((error_[at] + 8) >> 4);
-    const bool dark = value < 129;
-    if (dark) bits[x >> 3] |= label_stream::dot_mask(x);
-    const int error = value - (dark ? 0 : 255);
-    error_[at + step] += error * 7;
-    next_error_[at - step] += error * 3;
-    next_error_[at] += error * 5;
-    next_error_[at + step] += error;
+    const ptrdiff_t x = step > 0 ? ptrdiff_t(i) : ptrdiff_t(dots_) - 1 - ptrdiff_t(i);
+    const int32_t value = gray[x] + ((error[x] + right + 8) >> 4);
+    const int32_t dark = value < 129;
+    bits[x >> 3] |= static_cast<uint8_t>(dark << (7 - (x & 7)));
+    const int32_t diff = value - (255 & (dark - 1));
+    error[x - step] = below_behind + 3 * diff;
+    below_behind = below_ahead + 5 * diff;
+    below_ahead = diff;
+    right = 7 * diff;
   }
-  std::swap(error_, next_error_);
-  error_[0] = 0;
-  error_[size_t{dots_} + 1] = 0;
+  if (dots_ > 0) error[step > 0 ? ptrdiff_t(dots_) - 1 : 0] = below_behind;
+  error[-1] = 0;
+  error[dots_] = 0;
 }
 
 void log_screening_begins() { WriteLog("Gray2Bytes: Enter function\r\n"); }

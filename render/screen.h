@@ -16,7 +16,7 @@ class row_screen {
   row_screen(int mode, bool diffusion, uint32_t dots);
 
   /// False when error diffusion could not have the memory it needs.
-  bool ready() const { return !diffusion_ || (error_ && next_error_); }
+  bool ready() const { return !diffusion_ || error_; }
 
   /// Whether a blank row can set a dot: only where diffusion carries error.
   bool blank_rows_print() const { return diffusion_; }
@@ -30,8 +30,8 @@ class row_screen {
   uint32_t dots_;
   bool diffusion_;
   std::array<std::array<uint8_t, 16>, 16> thresholds_;  // by row mod 16
-  // Error in 1/16 gray levels for this row and the next, a spare at each end.
-  std::unique_ptr<int32_t[]> error_, next_error_;
+  // Error in 1/16 gray levels for the row below, a spare slot at each end.
+  std::unique_ptr<int32_t[]> error_;
 };
 
 /// The screening log lines, written around each page's screening.

@@ -6,6 +6,7 @@
 #   product-label.pdf   60 x 30 mm (w170h85), EAN-13 4006381333931
 #   shipping-label.pdf  100 x 150 mm (w283h425), Code 128 PKG0001234567 and
 #                       a QR code holding https://example.com/t/PKG0001234567
+#   photo-label.pdf     50 x 50 mm (w142h144), a shaded sphere and a gray ramp
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,7 +38,7 @@ splice() {
     { print }' "$1"
 }
 
-for label in product-label shipping-label; do
+for label in product-label shipping-label photo-label; do
   splice "$here/$label.ps" > "$work/$label.ps"
   # The page size comes from each document's own setpagedevice.
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -dCompatibilityLevel=1.4 \

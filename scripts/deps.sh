@@ -8,7 +8,7 @@ packages=(
   libcups2-dev libcupsimage2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
   cups cups-client cups-daemon cups-filters cups-ppdc ghostscript poppler-utils dpkg-dev
-  zbar-tools qrencode barcode python3
+  zbar-tools qrencode barcode python3 netpbm
 )
 
 missing=()

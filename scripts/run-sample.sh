@@ -3,7 +3,8 @@
 # real CUPS filter chain (cupsfilter runs pdftopdf, gstoraster and the built
 # lblfilter with the project's PPD, as a print queue would; no daemon needed),
 # then writes lblview's summary and PNG preview of the label stream to out/
-# and scans the preview's barcodes.
+# and scans the preview's barcodes; and prints the photo label in every
+# screening.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -37,3 +38,16 @@ print_label() {  # name, cupsfilter options...
 mkdir -p out
 print_label product-label -o PageSize=w170h85 -o Darkness=12
 print_label shipping-label -o PageSize=w283h425 -n 2
+
+# The photo label in every screening, side by side in out/photo-dithers.png.
+pictures=()
+for dither in Threshold Ordered8 Clustered Ordered16 Diffusion; do
+  cupsfilter -c "$serverbin/cups-files.conf" -p "$build/ppd/ppd/lbl203.ppd" -e -m printer/label \
+    -o PageSize=w142h144 -o Dither=$dither "$build/samples/photo-label.pdf" \
+    >"out/photo-$dither.lbl" 2>"out/photo-$dither.cupsfilter.log"
+  "$build/lblview" -q --png -o "out/photo-$dither.png" "out/photo-$dither.lbl" 2>/dev/null
+  pngtopnm "out/photo-$dither.png" | pnmpad -white -right 12 >"$serverbin/$dither.pnm"
+  pictures+=("$serverbin/$dither.pnm")
+done
+pnmcat -white -lr "${pictures[@]}" | pnmtopng -compression 9 >out/photo-dithers.png
+echo "wrote out/photo-dithers.png: the photo label as Threshold, Ordered8, Clustered, Ordered16, Diffusion"
