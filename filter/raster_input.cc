@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "filter/print_bitmap.h"
 #include "log/log.h"
@@ -105,10 +107,28 @@ constexpr unsigned kBitsPerDot = 8;
 
 enum class page_outcome { kWritten, kCancelled, kFailed };
 
-void report_read_error(const raster_source& source, int page_number) {
+// The printer-state-reason a failed job leaves for the operator beside its
+// message; the next job clears it.
+constexpr char kFailedJobReason[] = "document-unprintable-error";
+
+std::string read_error_message(const raster_source& source, int page_number) {
   const char* reason = std::strerror(source.read_error);
   WriteLog("page %d: reading the job failed: %s", page_number, reason);
-  std::fprintf(stderr, "ERROR: Unable to read print data: %s\n", reason);
+  return std::string("Unable to read print data: ") + reason;
+}
+
+// Ends a failed job so that its reason stays where users look once the job
+// has ended. The filters before this one may still be rendering the rest of
+// the job, and the spooler shows the latest message as the printer's state:
+// their data is read to its end first, so this message comes last. The
+// printer-state-reason outlasts any message a backend writes after it.
+int fail_job(const raster_source& source, const std::string& message) {
+  unsigned char rest[65536];
+  while (source.read_error == 0 && !cancel_requested() &&
+         ::read(source.fd, rest, sizeof rest) > 0) {
+  }
+  std::fprintf(stderr, "ERROR: %s\nSTATE: +%s\n", message.c_str(), kFailedJobReason);
+  return kRenderFailed;
 }
 
 // Holds the cancel signal back while a page goes out, so the printer always
@@ -136,11 +156,12 @@ class cancel_deferred {
 [[nodiscard]] page_outcome render_page(const pstops_doc& doc, cups_raster_t* raster,
                                        const raster_source& source,
                                        const cups_page_header2_t& header, int page_number,
-                                       label_output& out) {
+                                       label_output& out, std::string* failure) {
   if (header.cupsBitsPerPixel != kBitsPerDot) {
     WriteLog("page %d: %u bits per dot", page_number, header.cupsBitsPerPixel);
-    std::fprintf(stderr, "ERROR: Page %d has %u bits per dot; the printer takes 8-bit gray pages\n",
-                 page_number, header.cupsBitsPerPixel);
+    *failure = "Page " + std::to_string(page_number) + " has " +
+               std::to_string(header.cupsBitsPerPixel) +
+               " bits per dot; the printer takes 8-bit gray pages";
     return page_outcome::kFailed;
   }
   label_page page;
@@ -151,15 +172,12 @@ class cancel_deferred {
   if (problem == page_problem::kNone &&
       !read_rows(raster, source.rows_uncompressed(), header, &page)) {
     WriteLog("page %d: cannot allocate its gray rows", page_number);
-    std::fprintf(stderr, "ERROR: %s\n",
-                 describe(page_problem::kNoMemory, page_number, 0, 0).c_str());
+    *failure = describe(page_problem::kNoMemory, page_number, 0, 0);
     return page_outcome::kFailed;
   }
   if (problem != page_problem::kNone) {
     WriteLog("page %d cannot be printed", page_number);
-    std::fprintf(
-        stderr, "ERROR: %s\n",
-        describe(problem, page_number, header.cupsBytesPerLine, header.cupsHeight).c_str());
+    *failure = describe(problem, page_number, header.cupsBytesPerLine, header.cupsHeight);
     return page_outcome::kFailed;
   }
 
@@ -170,13 +188,13 @@ class cancel_deferred {
   }
   // Rows lost to a read error are not a short job: the page is not printed.
   if (source.read_error != 0) {
-    report_read_error(source, page_number);
+    *failure = read_error_message(source, page_number);
     return page_outcome::kFailed;
   }
   if (!page.write(out)) {
     const char* reason = std::strerror(errno);
     WriteLog("page %d: writing to the printer failed: %s", page_number, reason);
-    std::fprintf(stderr, "ERROR: Unable to write print data: %s\n", reason);
+    *failure = std::string("Unable to write print data: ") + reason;
     return page_outcome::kFailed;
   }
   return page_outcome::kWritten;
@@ -193,12 +211,16 @@ void watch_for_cancel() {
 }
 
 int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
+  // A job that ran means the reason an earlier failed job left is past.
+  const char* reasons = std::getenv("PRINTER_STATE_REASONS");
+  if (reasons != nullptr && std::strstr(reasons, kFailedJobReason) != nullptr)
+    std::fprintf(stderr, "STATE: -%s\n", kFailedJobReason);
+
   raster_source source{cupsFileNumber(input), {}, 0, 0};
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) {
     if (source.read_error == 0) return kRenderDone;  // not a raster stream: nothing to print
-    report_read_error(source, 1);
-    return kRenderFailed;
+    return fail_job(source, read_error_message(source, 1));
   }
 
   file_output out(stream);
@@ -208,20 +230,20 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
     // A page without rows or dots ends the job's output.
     if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0) break;
     ++page_number;
-    switch (render_page(*doc, raster.get(), source, header, page_number, out)) {
+    std::string failure;
+    switch (render_page(*doc, raster.get(), source, header, page_number, out, &failure)) {
       case page_outcome::kWritten:
         break;
       case page_outcome::kCancelled:
         return kRenderDone;
       case page_outcome::kFailed:
-        return kRenderFailed;
+        return fail_job(source, failure);
     }
   }
   if (cancel_requested()) {
     WriteLog("job cancelled after %d pages", page_number);
   } else if (source.read_error != 0) {
-    report_read_error(source, page_number + 1);
-    return kRenderFailed;
+    return fail_job(source, read_error_message(source, page_number + 1));
   }
   return kRenderDone;
 }

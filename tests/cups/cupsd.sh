@@ -33,12 +33,37 @@ job "60x30 Gap TearOff Normal speed 6 density 12 bitmap 480x240 at -16,0 copies 
 job "60x30 Gap TearOff Normal speed 2 density 3 bitmap 480x240 at 0,0 copies 1" "$EAN" -o Darkness=3 \
   -o PrintSpeed=20 -o Horizontal=0 "$SAMPLES/product-label.pdf"
 
-# A page far beyond what the printer can hold: the filter refuses it, the
-# scheduler stops the queue and shows the filter's message as its state.
-"$MAKE_RASTER" 832x3000000,rows=0 >"$T/huge.ras"
-print_job -o document-format=application/vnd.cups-raster "$T/huge.ras"
-[[ $state = processing-stopped,* ]] || fail "the job must stop: $state"
-lpstat -l -p label | grep -qF "Page 1 is too large for the printer (832 x 3000000 dots)" ||
-  fail "printer state: $(lpstat -l -p label)"
-[ ! -s "$T/dev/label.out" ] || fail "no label may reach the printer"
+# A job the printer cannot take, under either error policy: the job stops
+# with its reason, the printer's state and alerts show it (though
+# Ghostscript finishes rendering after the filter has failed), nothing
+# reaches the device, and the next job prints and clears the alert.
+for policy in stop-printer abort-job; do
+  lpadmin -p label -o printer-error-policy=$policy
+  print_job -o PageSize=w283h425 -o Horizontal=-32768 -o Vertical=-32768 \
+    "$SAMPLES/shipping-label.pdf"
+  reason="Page 1 bitmap header does not fit the printer's command"
+  [[ $state = processing-stopped,*,"$reason" ]] || fail "$policy: the job must stop: $state"
+  [ ! -s "$T/dev/label.out" ] || fail "$policy: no label may reach the printer"
+  lpstat -l -p label | grep -qxF "	$reason" || fail "$policy: printer state: $(lpstat -l -p label)"
+  lpstat -l -p label | grep -q "Alerts: document-unprintable-error" || fail "$policy: no alert"
+  job "60x30 Gap TearOff Normal speed 6 density 12 bitmap 480x240 at 0,0 copies 1" "$EAN" \
+    -o Horizontal=0 -o Vertical=0 "$SAMPLES/product-label.pdf"
+  lpstat -l -p label | grep -q "Alerts: none" || fail "$policy: alert left: $(lpstat -l -p label)"
+done
+
+# The error policy decides what a printer that fails a job does to the next:
+# a backend refusing jobs titled "unlucky" stops the queue by default, while
+# abort-job drops the job and prints the next.
+printf '%s\n' '#!/bin/sh' '[ $# = 0 ] && exec echo "direct flaky \"Unknown\" \"Flaky printer\""' \
+  '[ "$3" = unlucky ] && exit 1' "cat \${6:--} >$T/dev/label.out" >"$T/serverbin/backend/flaky"
+chmod 0700 "$T/serverbin/backend/flaky"
+lpadmin -p label -v flaky:/ -o printer-error-policy=stop-printer
+print_job -t unlucky "$SAMPLES/product-label.pdf"
+lpstat -p label | grep -q disabled || fail "stop-printer: the queue must stop: $(lpstat -p label)"
+cupsenable label
+lpadmin -p label -o printer-error-policy=abort-job
+print_job -t unlucky "$SAMPLES/product-label.pdf"
+[[ $state = aborted,* ]] || fail "abort-job: the job must be aborted: $state"
+job "60x30 Gap TearOff Normal speed 6 density 12 bitmap 480x240 at 0,0 copies 1" "$EAN" \
+  -o Horizontal=0 -o Vertical=0 "$SAMPLES/product-label.pdf"
 echo "cupsd: every job as asked, every barcode scans, a failed job says why"

@@ -24,11 +24,15 @@ done
 export PATH=$PATH:/usr/sbin
 
 # The system's CUPS server directory with the built filter in it, root-owned
-# and mode 0755 as CUPS demands of filters.
+# and mode 0755 as CUPS demands of filters; tests may add backends of their
+# own.
 make_server_bin() {
-  mkdir -p "$T/serverbin/filter"
-  for dir in /usr/lib/cups/*; do [ "${dir##*/}" = filter ] || ln -s "$dir" "$T/serverbin/"; done
-  ln -s /usr/lib/cups/filter/* "$T/serverbin/filter/"
+  for dir in /usr/lib/cups/*; do
+    case ${dir##*/} in
+      filter | backend) mkdir -p "$T/serverbin/${dir##*/}" && ln -s "$dir"/* "$T/serverbin/${dir##*/}/" ;;
+      *) ln -s "$dir" "$T/serverbin/" ;;
+    esac
+  done
   rm -f "$T/serverbin/filter/lblfilter"
   install -m 0755 "$LBLFILTER" "$T/serverbin/filter/lblfilter"
   printf 'ServerBin %s\n' "$T/serverbin" >"$T/cupsfilter.conf"
@@ -59,9 +63,9 @@ job_state() {  # job-id
     "$(dirname "${BASH_SOURCE[0]}")/job-state.test" | tail -n 1
 }
 
-# Submits a job with lp and waits until it has ended or stopped; its id is
-# then in $job, its state in $state and the device's bytes in
-# $T/dev/label.out.
+# Submits a job with lp and waits until it has ended or stopped, or stopped
+# the queue; its id is then in $job, its state in $state and the device's
+# bytes in $T/dev/label.out.
 print_job() {  # lp arguments...
   rm -f "$T/dev/label.out"
   job=$(lp -d label "$@" | sed -n 's/^request id is label-\([0-9]*\) .*/\1/p')
@@ -69,6 +73,7 @@ print_job() {  # lp arguments...
   for _ in $(seq 600); do
     state=$(job_state "$job")
     case $state in completed,* | aborted,* | canceled,* | processing-stopped,*) return ;; esac
+    [[ $state = pending,* ]] && lpstat -p label | grep -q disabled && return
     sleep 0.1
   done
   fail "job $job did not end: $state"
