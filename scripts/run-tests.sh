@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every check CI runs: formatting, g++ and clang builds with warnings as
-# errors, the whole test suite on both, and again under ASan + UBSan, then a
-# minute of each fuzzer and a replay of the saved fuzz corpus.
+# errors, the whole test suite on both, and again under ASan + UBSan, a strict
+# POSIX build with libc++, then a minute of each fuzzer and a replay of the
+# saved fuzz corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -34,6 +35,14 @@ build_and_test() {  # name, compiler, extra cmake args...
 build_and_test gcc g++ -DCMAKE_BUILD_TYPE=Release
 build_and_test clang clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLBL_BUILD_BENCH=OFF
 build_and_test sanitize clang++ -DCMAKE_BUILD_TYPE=Debug -DLBL_SANITIZE=ON -DLBL_BUILD_BENCH=OFF
+
+# The programs as macOS builds them: clang with libc++ and strict POSIX, no
+# GNU extensions, so a Linux-only call cannot come back unnoticed.
+echo "== build-ci/posix (clang++, libc++, -U_GNU_SOURCE -D_POSIX_C_SOURCE=200809L)"
+cmake -S . -B build-ci/posix -DCMAKE_CXX_COMPILER=clang++ -DLBL_WERROR=ON -DLBL_BUILD_TESTS=OFF \
+  -DLBL_BUILD_BENCH=OFF "-DCMAKE_CXX_FLAGS=-stdlib=libc++ -U_GNU_SOURCE -D_POSIX_C_SOURCE=200809L" \
+  -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ >/dev/null
+cmake --build build-ci/posix -j "$jobs" --target lblfilter lblview
 
 # libFuzzer with ASan + UBSan: each target fuzzes for FUZZ_SECONDS (two at a
 # time), then the saved corpus in fuzz/corpus/ replays through every target.

@@ -8,8 +8,10 @@ FILES="0755 usr/lib/cups/filter/lblfilter
 0755 usr/bin/lblview
 0644 usr/share/ppd/lblfilter/lbl203.ppd
 0644 usr/share/ppd/lblfilter/lbl300.ppd
-0644 usr/share/man/man8/lblfilter.8
-0644 usr/share/man/man1/lblview.1
+0644 usr/share/man/man8/lblfilter.8.gz
+0644 usr/share/man/man1/lblview.1.gz
+0644 usr/share/doc/lblfilter/copyright
+0644 usr/share/doc/lblfilter/changelog.gz
 0644 usr/share/doc/lblfilter/examples/product-label.pdf
 0644 usr/share/doc/lblfilter/examples/shipping-label.pdf"
 
@@ -46,4 +48,24 @@ while read -r mode path; do
   want=$([ "$mode" = 0755 ] && echo "-rwxr-xr-x root/root" || echo "-rw-r--r-- root/root")
   grep -qE "^$want .* \./$path\$" <<<"$contents" || fail "$want ./$path not in the package"
 done <<<"$FILES"
+lintian --fail-on error,warning "$deb" >"$T/lintian.txt" 2>&1 || fail "lintian: $(cat "$T/lintian.txt")"
+
+# The package's postinst gives the filter's log to lp, also one an earlier
+# run as root left, and never follows a link (this is the namespace's own
+# /var/log/cups, see private-log.sh).
+dpkg-deb -e "$deb" "$T/control"
+log=/var/log/cups/mervane.log
+for before in absent root-file link; do
+  rm -f "$log" "$T/target"
+  echo kept >"$T/target"
+  case $before in
+    root-file) install -m 0600 "$T/target" "$log" ;;
+    link) ln -s "$T/target" "$log" ;;
+  esac
+  sh "$T/control/postinst" configure
+  want="lp:lp 644 regular"
+  [ $before = link ] && want="root:root 777 symbolic"
+  [ "$(stat -c '%U:%G %a %F' "$log" | cut -d' ' -f1-3)" = "$want" ] && [ "$(stat -c %U "$T/target")" = root ] ||
+    fail "postinst with a $before log: $(stat -c '%U:%G %a %F' "$log" "$T/target")"
+done
 echo "package: installed and packaged as CUPS and Debian need"
