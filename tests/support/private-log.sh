@@ -1,10 +1,11 @@
 # Sourced first by every test script that runs the filter: re-runs the script
 # in a private mount namespace whose /var/log/cups is an empty tmpfs, so the
 # filter writes its log at its fixed path and the host's log stays untouched,
-# whatever runs in parallel. Needs root: skipped (77) otherwise, failed in CI.
+# whatever runs in parallel. Needs root and Linux's unshare: skipped (77)
+# otherwise, failed in CI.
 if [ -z "${LBL_ISOLATED:-}" ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "missing prerequisite: root, for a private mount namespace"
+  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null; then
+    echo "missing prerequisite: root and a Linux mount namespace (unshare)"
     [ "${CI:-}" = true ] && exit 1
     exit 77
   fi
