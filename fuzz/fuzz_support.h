@@ -106,17 +106,6 @@ inline void require_page_with_settings(const pstops_doc& doc) {
     fail("small page", "not printed as one whole page");
 }
 
-/// A label output collecting the stream in memory.
-class string_output final : public label_output {
- public:
-  bool write(const void* data, size_t size) override {
-    bytes.append(static_cast<const char*>(data), size);
-    return true;
-  }
-  bool flush() override { return true; }
-  std::string bytes;
-};
-
 /// A log file of the fuzzer's own, restarted for every input: what the layers
 /// log is formatted (and checked by the sanitizers) without the file growing.
 inline void restart_scratch_log() {

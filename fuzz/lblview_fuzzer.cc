@@ -24,7 +24,7 @@ std::string format(const char* fmt, Args... args) {
 // The page as the label writer writes it from the values the parser read.
 std::string rewrite(const lblview::page& p) {
   namespace ls = label_stream;
-  fuzz_support::string_output out;
+  memory_output out;
   if (!write_setup_lines(p.settings, out)) fuzz_support::fail("rewrite", "setup lines");
   out.bytes += format(ls::kBitmapFormat, p.settings.horizontal, p.settings.vertical,
                       p.bytes_per_row, p.rows);

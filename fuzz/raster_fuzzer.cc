@@ -13,11 +13,10 @@
 
 namespace {
 
-// The renderer's own limit on a gray page, and a fuzz-only budget below it:
-// pages between the two would be blank-filled for every such input and slow
-// fuzzing a hundredfold, so such inputs are skipped. Pages beyond the limit
-// are refused before any allocation and stay fuzzed.
-constexpr uint64_t kMaxGrayPageBytes = (uint64_t{1} << 31) - 1;
+// A fuzz-only budget below the filter's limit on a gray page
+// (kMaxGrayPageBytes): pages between the two would be blank-filled for every
+// such input and slow fuzzing a hundredfold, so such inputs are skipped.
+// Pages beyond the limit are refused before any allocation and stay fuzzed.
 constexpr uint64_t kFuzzPageBudget = uint64_t{1} << 17;
 
 uint64_t gray_bytes(uint64_t dots, uint64_t rows) {

@@ -39,6 +39,11 @@ bool file_output::write(const void* data, size_t size) {
   return std::fwrite(data, 1, size, stream_) == size;
 }
 
+bool memory_output::write(const void* data, size_t size) {
+  bytes.append(static_cast<const char*>(data), size);
+  return true;
+}
+
 bool file_output::flush() { return std::fflush(stream_) == 0 && !std::ferror(stream_); }
 
 void page_memory_deleter::operator()(uint8_t* memory) const { std::free(memory); }

@@ -48,6 +48,14 @@ class file_output final : public label_output {
   FILE* stream_;
 };
 
+/// A label output that keeps the stream in memory.
+class memory_output final : public label_output {
+ public:
+  [[nodiscard]] bool write(const void* data, size_t size) override;
+  [[nodiscard]] bool flush() override { return true; }
+  std::string bytes;
+};
+
 /// Page-sized memory; large buffers ask for huge memory pages, since first
 /// touching a big page in 4 KiB steps costs more than screening it.
 struct page_memory_deleter {
@@ -58,8 +66,9 @@ using page_buffer = std::unique_ptr<uint8_t[], page_memory_deleter>;
 /// `size` bytes, or null when they cannot be had.
 page_buffer allocate_page_buffer(uint64_t size);
 
-/// The printer's page model: rows and byte positions are signed 32-bit, so a
-/// gray page (rows padded to whole bytes of dots) stays below 2 GiB.
+/// The filter's established page model keeps rows and byte positions within
+/// signed 32 bits: a gray page (rows padded to whole bytes of dots) stays
+/// below 2 GiB.
 inline constexpr uint64_t kMaxGrayPageBytes = (uint64_t{1} << 31) - 1;
 
 /// Why a page cannot be printed.

@@ -32,27 +32,23 @@ constexpr int bayer_index(int n, int r, int c) {
   return 4 * bayer_index(half, r % half, c % half) + kQuadrantAdd[quadrant];
 }
 
-// The 8x8 ordered dither: the transposed Bayer matrix with its corner raised
-// to 1, so that solid black (gray 0..3) still prints every dot.
-constexpr matrix8 make_bayer8() {
-  matrix8 m{};
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) m[r][c] = static_cast<uint8_t>(bayer_index(8, c, r));
-  m[0][0] = 1;
+// An n x n Bayer matrix, transposed or not, with one entry changed.
+template <size_t N>
+constexpr std::array<std::array<uint8_t, N>, N> make_bayer(bool transposed, size_t row,
+                                                           size_t column, uint8_t value) {
+  std::array<std::array<uint8_t, N>, N> m{};
+  for (int r = 0; r < int(N); ++r)
+    for (int c = 0; c < int(N); ++c)
+      m[r][c] = static_cast<uint8_t>(transposed ? bayer_index(N, c, r) : bayer_index(N, r, c));
+  m[row][column] = value;
   return m;
 }
 
-// The 16x16 ordered dither: the Bayer matrix with 255 lowered to 254.
-constexpr matrix16 make_bayer16() {
-  matrix16 m{};
-  for (int r = 0; r < 16; ++r)
-    for (int c = 0; c < 16; ++c) m[r][c] = static_cast<uint8_t>(bayer_index(16, r, c));
-  m[15][0] = 254;
-  return m;
-}
-
-constexpr matrix8 kBayer8 = make_bayer8();
-constexpr matrix16 kBayer16 = make_bayer16();
+// The printer's two ordered dithers, as it has always had them: the 8x8 one
+// is the transposed matrix with its corner 0 raised to 1 (so gray 0 to 3
+// prints every dot), the 16x16 one has its 255 lowered to 254.
+constexpr matrix8 kBayer8 = make_bayer<8>(true, 0, 0, 1);
+constexpr matrix16 kBayer16 = make_bayer<16>(false, 15, 0, 254);
 
 // Clustered dots grow from two centres per tile, like a newspaper screen.
 constexpr matrix8 kClustered8 = {{

@@ -38,15 +38,14 @@ struct millimetres {
   double height;
 };
 
-/// Converts with the precision the printer's PPD layer always used: "pt"
-/// divides by 72 in single precision, "cm" and metres scale in single
-/// precision, "in" and "ft" multiply in double. `u` must not be `kNone`.
+/// Converts with the filter's established precision: "pt" divides by 72 in
+/// single precision, "cm" and metres scale in single precision, "in" and "ft"
+/// multiply in double. `u` must not be `kNone`.
 millimetres to_millimetres(const numbers& scanned, unit u);
 
-/// Truncates toward zero to a 32-bit integer. A NaN, an infinity or a value
-/// whose truncation lies outside the 32-bit range has no such integer and
-/// gives 0, like a number that does not scan: its low 16 bits are then what an
-/// x86 truncation would have left in the record, and never undefined.
+/// Truncates toward zero to a 32-bit integer, as the filter always has. A NaN,
+/// an infinity or a value whose truncation lies outside the 32-bit range has
+/// no such integer; it gives 0, like a number that does not scan.
 int32_t truncate_to_int32(double value);
 
 }  // namespace custom_size

@@ -19,6 +19,12 @@ struct ignored_value {
 
 using ignored_values = std::vector<ignored_value>;
 
+/// Applies a label size value: a custom size (any value naming "Custom")
+/// through `apply_custom`, else a name of the size table; an unknown name
+/// leaves the size as it was and is noted.
+void apply_size_value(pstops_doc* doc, const char* value, bool from_ppd,
+                      void (*apply_custom)(pstops_doc*, const char*), ignored_values* ignored);
+
 /// The PPD layer, noting what it ignores.
 void apply_ppd_defaults(pstops_doc* doc, ignored_values* ignored);
 

@@ -16,12 +16,10 @@
 
 namespace {
 
-// The printer cannot feed a label shorter or narrower than this; a custom size
-// from the job is raised to it, a size the queue offers by name is not.
+// These keep the filter's established behaviour, which queues rely on: a
+// custom size from the job (never one the queue offers by name) is raised to
+// 11 mm, and its points become millimetres by dividing by 2.83, not 72 / 25.4.
 constexpr int16_t kMinCustomMm = 11;
-
-// Job sizes in points come to millimetres with the factor the printer has
-// always used, 2.83 rather than 72 / 25.4.
 constexpr double kPointsPerMm = 2.83;
 
 // The options a job can set, in the order each one is tested. "media" is what
@@ -84,12 +82,7 @@ void apply_page_size(pstops_doc* doc, const char* option_name, const char* value
                      ignored_values* ignored) {
   WriteLog("996_PageSize=%s", option_name);
   WriteLog("997_page_size=%s", value);
-  if (std::strstr(value, "Custom") != nullptr)
-    apply_custom_job_size(doc, value);
-  else if (find_page_size(value) != nullptr)
-    lookup_page_size(doc, value);
-  else
-    ignored->push_back({ignored_value::kSizeName, nullptr, value, false});
+  apply_size_value(doc, value, false, apply_custom_job_size, ignored);
 }
 
 // "media" lists the medium and may add a type or source ("w170h85,Roll"): the

@@ -65,12 +65,7 @@ void apply_default_page_size(pstops_doc* doc, ppd_file_t* ppd, ignored_values* i
   if (attr == nullptr) return;
   const char* value = value_of(attr);
   WriteLog("ppdfile %s:%s", attr->name, value);
-  if (std::strstr(value, "Custom") != nullptr)
-    apply_custom_default(doc, value);
-  else if (find_page_size(value) != nullptr)
-    lookup_page_size(doc, value);
-  else
-    ignored->push_back({ignored_value::kSizeName, nullptr, value, true});
+  apply_size_value(doc, value, true, apply_custom_default, ignored);
 }
 
 // The printer's choice options: a PPD from before they existed has none of

@@ -2,7 +2,7 @@
 // own: they are never computed from the points in a name (w100h34 is 35 x 12).
 #include <cstring>
 
-#include "settings/settings.h"
+#include "settings/layers.h"
 
 const page_size_entry g_page_list[kPageSizeCount] = {
     {"w57h29", 20, 10},     {"w68h34", 24, 12},     {"w68h39", 24, 14},     {"w71h43", 25, 15},
@@ -33,4 +33,14 @@ void lookup_page_size(pstops_doc* doc, const char* name) {
     doc->width = low16(entry->width);
     doc->height = low16(entry->height);
   }
+}
+
+void apply_size_value(pstops_doc* doc, const char* value, bool from_ppd,
+                      void (*apply_custom)(pstops_doc*, const char*), ignored_values* ignored) {
+  if (std::strstr(value, "Custom") != nullptr)
+    apply_custom(doc, value);
+  else if (find_page_size(value) != nullptr)
+    lookup_page_size(doc, value);
+  else
+    ignored->push_back({ignored_value::kSizeName, nullptr, value, from_ppd});
 }

@@ -60,16 +60,6 @@ TEST(Screen, EveryModeMatchesTheGoldenBits) {
   EXPECT_EQ(golden.str(), all);
 }
 
-class memory_output final : public label_output {
- public:
-  bool write(const void* data, size_t size) override {
-    bytes.append(static_cast<const char*>(data), size);
-    return true;
-  }
-  bool flush() override { return true; }
-  std::string bytes;
-};
-
 // Tone: on a ramp through all 256 gray levels, 4 dots a level at 203 dpi, the
 // share of printed dots in each band of 16 levels stays within 3 percentage
 // points of the band's darkness.

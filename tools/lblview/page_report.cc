@@ -35,14 +35,11 @@ namespace {
 
 // Printed dots of the bitmap rows and columns that fall on the label.
 uint64_t dark_dots_on_label(const page& p, const label_geometry& g) {
-  const int64_t first_row = std::max<int64_t>(0, -g.bitmap_top);
-  const int64_t end_row = std::min<int64_t>(g.bitmap_height, g.height - g.bitmap_top);
-  const int64_t first_dot = std::max<int64_t>(0, -g.bitmap_left);
-  const int64_t end_dot = std::min<int64_t>(g.bitmap_width, g.width - g.bitmap_left);
+  const visible_part v = on_label(g);
   uint64_t dark = 0;
-  for (int64_t y = first_row; y < end_row; ++y) {
+  for (int64_t y = v.first_row; y < v.end_row; ++y) {
     const uint8_t* row = p.payload.data() + y * p.bytes_per_row;
-    for (int64_t x = first_dot; x < end_dot; ++x) {
+    for (int64_t x = v.first_dot; x < v.end_dot; ++x) {
       if (label_stream::wire_dot_printed(row, static_cast<uint64_t>(x))) ++dark;
     }
   }
@@ -175,6 +172,13 @@ label_geometry place_on_label(const page& p, int dpi) {
   g.bitmap_width = int64_t{p.bytes_per_row} * 8;
   g.bitmap_height = p.rows;
   return g;
+}
+
+visible_part on_label(const label_geometry& g) {
+  return {std::max<int64_t>(0, -g.bitmap_top),
+          std::min<int64_t>(g.bitmap_height, g.height - g.bitmap_top),
+          std::max<int64_t>(0, -g.bitmap_left),
+          std::min<int64_t>(g.bitmap_width, g.width - g.bitmap_left)};
 }
 
 page_facts examine(const page& p, int dpi) {

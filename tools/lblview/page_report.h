@@ -40,6 +40,13 @@ struct label_geometry {
 
 label_geometry place_on_label(const page& p, int dpi);
 
+/// The bitmap's rows [first_row, end_row) and dots [first_dot, end_dot) that
+/// lie on the label and print; the rest is cut off at the label's edge.
+struct visible_part {
+  int64_t first_row, end_row, first_dot, end_dot;
+};
+visible_part on_label(const label_geometry& g);
+
 /// What prints of one page.
 struct page_facts {
   label_geometry geometry;

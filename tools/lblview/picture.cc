@@ -55,14 +55,11 @@ void draw_label(const page& p, const label_geometry& g, picture* out) {
   }
 
   // Only the part of the bitmap that lies on the label prints.
-  const int64_t first_row = std::max<int64_t>(0, -g.bitmap_top);
-  const int64_t end_row = std::min<int64_t>(g.bitmap_height, g.height - g.bitmap_top);
-  const int64_t first_dot = std::max<int64_t>(0, -g.bitmap_left);
-  const int64_t end_dot = std::min<int64_t>(g.bitmap_width, g.width - g.bitmap_left);
-  for (int64_t y = first_row; y < end_row; ++y) {
+  const visible_part v = on_label(g);
+  for (int64_t y = v.first_row; y < v.end_row; ++y) {
     const uint8_t* row = p.payload.data() + y * p.bytes_per_row;
     const int64_t line = (g.bitmap_top + y) * int64_t{w} + g.bitmap_left;
-    for (int64_t x = first_dot; x < end_dot; ++x) {
+    for (int64_t x = v.first_dot; x < v.end_dot; ++x) {
       if (label_stream::wire_dot_printed(row, static_cast<uint64_t>(x)))
         px[line + x] = kPrintedGray;
     }
