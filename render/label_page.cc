@@ -169,7 +169,8 @@ bool label_page::write(label_output& out) {
   log_screening_ends();
   // Screening marks dark dots with set bits; the printer prints 0 bits.
   const uint64_t packed_size = s.bytes_per_row * s.rows;
-  for (uint64_t i = 0; i < packed_size; ++i) s.packed[i] = ls::to_wire(s.packed[i]);
+  uint8_t* const packed = s.packed.get();
+  for (uint64_t i = 0; i < packed_size; ++i) packed[i] = ls::to_wire(packed[i]);
   return write_setup_lines(s.doc, out) &&
          out.write(s.bitmap_header, static_cast<size_t>(s.bitmap_header_length)) &&
          out.write(s.packed.get(), packed_size) && out.write(ls::kLineEnd, 2) &&
