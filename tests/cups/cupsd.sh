@@ -33,6 +33,14 @@ job "60x30 Gap TearOff Normal speed 6 density 12 bitmap 480x240 at -16,0 copies 
 job "60x30 Gap TearOff Normal speed 2 density 3 bitmap 480x240 at 0,0 copies 1" "$EAN" -o Darkness=3 \
   -o PrintSpeed=20 -o Horizontal=0 "$SAMPLES/product-label.pdf"
 
+# A queue default for a choice option: half gray printed with diffusion.
+lpadmin -p label -o Dither-default=Diffusion
+printf '%%!PS\n<< /PageSize [170 85] >> setpagedevice 0.5 setgray clippath fill showpage\n' >"$T/gray.ps"
+print_job "$T/gray.ps"
+share=$("$LBLVIEW" --json "$T/dev/label.out" | sed -n 's/.*"dark_share": \(.*\),/\1/p')
+awk -v s="$share" 'BEGIN { exit !(s > 0.47 && s < 0.53) }' || fail "Dither-default: $share dark"
+lpadmin -p label -o Dither-default=Threshold
+
 # A job the printer cannot take, under either error policy: the job stops
 # with its reason, the printer's state and alerts show it (though
 # Ghostscript finishes rendering after the filter has failed), nothing
