@@ -88,8 +88,9 @@ ssize_t read_memory(void* context, unsigned char* buffer, size_t length) {
 
 // The oracle: each page as libcups delivers it row by row, every row blank
 // until read and the page ending at its first row that does not arrive, then
-// screened. The renderer reads larger pieces where it can; it must print this.
-void require_row_by_row_pages(std::span<const uint8_t> data,
+// screened by Gray2Bytes in `mode`. The filter reads larger pieces where it
+// can and screens rows as they come; it must print this.
+void require_row_by_row_pages(std::span<const uint8_t> data, int mode,
                               const std::vector<lblview::page>& pages) {
   memory_source source{data};
   cups_raster_t* raster = cupsRasterOpenIO(read_memory, &source, CUPS_RASTER_READ);
@@ -106,7 +107,7 @@ void require_row_by_row_pages(std::span<const uint8_t> data,
       if (!cupsRasterReadPixels(raster, &gray[y * bytes_per_row * 8], h.cupsBytesPerLine)) break;
     std::vector<uint8_t> bits(bytes_per_row * h.cupsHeight, 0);
     Gray2Bytes(gray.data(), bits.data(), static_cast<int>(bytes_per_row),
-               static_cast<int>(h.cupsHeight), kScreenThreshold);
+               static_cast<int>(h.cupsHeight), mode);
     for (uint8_t& byte : bits) byte = label_stream::to_wire(byte);
     if (n == pages.size() || pages[n].copies != static_cast<int>(h.NumCopies) ||
         pages[n].rows != static_cast<int>(h.cupsHeight) ||
@@ -124,12 +125,21 @@ void require_row_by_row_pages(std::span<const uint8_t> data,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> stream(data, size);
   if (!within_budget(stream)) return -1;  // not kept in the corpus
+  // The input's length picks the screening (those Gray2Bytes also has) and
+  // the forms of the setup lines.
+  constexpr int16_t kDithers[] = {kDitherThreshold, kDitherOrdered8, kDitherClustered,
+                                  kDitherOrdered16};
+  constexpr int kModes[] = {kScreenThreshold, kScreenBayer8, kScreenClustered8, kScreenBayer16};
   pstops_doc doc{};
   doc.width = 60;
   doc.height = 40;
   doc.speed = 4;
   doc.darkness = 7;
+  doc.dither = kDithers[size % 4];
+  doc.mediaType = static_cast<int16_t>(size / 4 % 3);
+  doc.labelMode = static_cast<int16_t>(size / 12 % 4);
+  doc.printDirection = static_cast<int16_t>(size / 48 % 2);
   const fuzz_support::render_run run = fuzz_support::render(doc, stream);
-  require_row_by_row_pages(stream, fuzz_support::require_pages(run.out, doc));
+  require_row_by_row_pages(stream, kModes[size % 4], fuzz_support::require_pages(run.out, doc));
   return 0;
 }
