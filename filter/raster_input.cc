@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -30,7 +31,8 @@ struct raster_source {
   int fd;
   unsigned char sync[4];
   size_t sync_seen;
-  int read_error;  // errno of a failed read, 0 while the input reads cleanly
+  int read_error;       // errno of a failed read, 0 while the input reads cleanly
+  uint64_t bytes_read;  // handed to libcups so far
 
   bool rows_uncompressed() const {
     constexpr const char* kUncompressed[] = {"RaSt", "tSaR", "RaS3", "3SaR"};
@@ -67,6 +69,7 @@ ssize_t read_source(void* context, unsigned char* buffer, size_t length) {
   }
   for (ssize_t i = 0; i < got && source->sync_seen < sizeof source->sync; ++i)
     source->sync[source->sync_seen++] = buffer[i];
+  source->bytes_read += static_cast<uint64_t>(got);
   return got;
 }
 
@@ -75,21 +78,25 @@ constexpr unsigned kBitsPerDot = 8;
 
 // Reads the page's rows into the label writer. Uncompressed rows are one read
 // into a gray page: libcups then moves the page in one copy instead of one
-// call per row, and a stream that ends early leaves exactly the bytes
-// received, as row-by-row reading does. Compressed rows are read one by one,
-// each blanked just before its read, since a row cut short still delivers its
-// decoded start. What the stream does not deliver stays blank; the page goes
-// out in full size all the same.
-[[nodiscard]] bool read_rows(cups_raster_t* raster, bool whole_page_read,
+// call per row, straight from the input (it buffers only compressed data), so
+// a stream that ends early leaves exactly the bytes the input handed over,
+// as row-by-row reading does, and only the rest needs blanking. Compressed
+// rows are read one by one, each blanked just before its read, since a row
+// cut short still delivers its decoded start. What the stream does not
+// deliver stays blank; the page goes out in full size all the same.
+[[nodiscard]] bool read_rows(cups_raster_t* raster, raster_source* source, bool whole_page_read,
                              const cups_page_header2_t& header, label_page* page) {
   const uint32_t dots = header.cupsBytesPerLine;
   const uint64_t size = whole_page_read ? uint64_t{dots} * header.cupsHeight : dots;
   const page_buffer gray = allocate_page_buffer(size);
   if (!gray) return false;
-  std::memset(gray.get(), 255, size);
   if (whole_page_read) {
-    if (cupsRasterReadPixels(raster, gray.get(), static_cast<unsigned>(size)) == 0)
+    const uint64_t before = source->bytes_read;
+    if (cupsRasterReadPixels(raster, gray.get(), static_cast<unsigned>(size)) == 0) {
       WriteLog("page ends early: fewer than %u rows read", header.cupsHeight);
+      const uint64_t received = std::min(source->bytes_read - before, size);
+      std::memset(gray.get() + received, 255, size - received);
+    }
     page->add_rows(gray.get(), dots, header.cupsHeight);
     return true;
   }
@@ -154,9 +161,8 @@ class cancel_deferred {
 // any byte of it is written, so a failure never leaves half a sequence at the
 // printer; a job cancelled while its rows are read drops the page unwritten.
 [[nodiscard]] page_outcome render_page(const pstops_doc& doc, cups_raster_t* raster,
-                                       const raster_source& source,
-                                       const cups_page_header2_t& header, int page_number,
-                                       label_output& out, std::string* failure) {
+                                       raster_source& source, const cups_page_header2_t& header,
+                                       int page_number, label_output& out, std::string* failure) {
   if (header.cupsBitsPerPixel != kBitsPerDot) {
     WriteLog("page %d: %u bits per dot", page_number, header.cupsBitsPerPixel);
     *failure = "Page " + std::to_string(page_number) + " has " +
@@ -170,7 +176,7 @@ class cancel_deferred {
   if (problem == page_problem::kNone || problem == page_problem::kNoMemory)
     std::fprintf(stderr, "PAGE: %d %d\n", page_number, static_cast<int>(header.NumCopies));
   if (problem == page_problem::kNone &&
-      !read_rows(raster, source.rows_uncompressed(), header, &page)) {
+      !read_rows(raster, &source, source.rows_uncompressed(), header, &page)) {
     WriteLog("page %d: cannot allocate its gray rows", page_number);
     *failure = describe(page_problem::kNoMemory, page_number, 0, 0);
     return page_outcome::kFailed;
@@ -216,7 +222,7 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
   if (reasons != nullptr && std::strstr(reasons, kFailedJobReason) != nullptr)
     std::fprintf(stderr, "STATE: -%s\n", kFailedJobReason);
 
-  raster_source source{cupsFileNumber(input), {}, 0, 0};
+  raster_source source{cupsFileNumber(input), {}, 0, 0, 0};
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) {
     if (source.read_error == 0) return kRenderDone;  // not a raster stream: nothing to print
