@@ -43,8 +43,13 @@ bool within_budget(std::span<const uint8_t> d) {
                : uint32_t{b[3]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[1]} << 8 | b[0];
   };
   for (size_t at = apple ? 12 : 4; at + header <= d.size();) {
+    // A pixel of the run-length coding is cupsBitsPerPixel wide in chunky
+    // pages, cupsBitsPerColor wide in banded and planar ones.
+    const bool chunky = apple || word(at + offsetof(cups_page_header2_t, cupsColorOrder)) == 0;
     const uint64_t bits =
-        apple ? d[at] : word(at + offsetof(cups_page_header2_t, cupsBitsPerPixel));
+        apple ? d[at]
+              : word(at + (chunky ? offsetof(cups_page_header2_t, cupsBitsPerPixel)
+                                  : offsetof(cups_page_header2_t, cupsBitsPerColor)));
     const uint64_t line = apple ? word(at + 12) * bits / 8
                                 : word(at + offsetof(cups_page_header2_t, cupsBytesPerLine));
     const uint64_t rows = word(at + (apple ? 16 : offsetof(cups_page_header2_t, cupsHeight)));
@@ -64,9 +69,10 @@ bool within_budget(std::span<const uint8_t> d) {
       for (uint64_t left = line; left > 0 && at < d.size();) {
         const unsigned count = d[at++];
         if (count == 128) break;
-        const uint64_t n = count > 128 ? (257 - count) * pixel : pixel;
-        at += n;
-        left -= std::min<uint64_t>(count > 128 ? n : (count + 1) * pixel, left);
+        const uint64_t run =
+            std::min<uint64_t>((count > 128 ? 257 - count : count + 1) * pixel, left);
+        at += count > 128 ? run : pixel;
+        left -= run;
       }
     }
   }
