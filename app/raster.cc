@@ -3,6 +3,11 @@
 // printer as one complete label command sequence when it ends.
 #include "app/raster.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "app/job_settings.h"
@@ -43,11 +48,21 @@ bool fail_job(pappl_job_t* job, const char* message) {
   return false;
 }
 
+// PAPPL prints an image document (PNG, JPEG) once for each copy itself;
+// raster documents carry the job's copies to the PRINT line, as the filter's do.
+int copies_per_page(pappl_job_t* job, const pappl_pr_options_t& options) {
+  const char* format = papplJobGetFormat(job);
+  const bool raster = format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 ||
+                                            std::strcmp(format, "image/urf") == 0);
+  return raster ? options.copies : 1;
+}
+
 bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*device*/) {
   pappl_pr_driver_data_t driver;
   papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
   auto* state = new (std::nothrow) label_job{settings_for_job(*options, driver), {}, false};
   if (state == nullptr) return fail_job(job, "Unable to allocate memory");
+  state->doc.copies = copies_per_page(job, *options);
   state->doc.jobId = papplJobGetID(job);
   state->doc.user = papplJobGetUsername(job);
   state->doc.title = papplJobGetName(job);
@@ -104,6 +119,22 @@ bool end_job(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* 
   return true;
 }
 
+// A label command stream made elsewhere (lblfilter, another system's queue)
+// goes to the printer byte for byte, as a raw CUPS queue would send it.
+bool print_label_stream(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device) {
+  const int fd = ::open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail_job(job, "Unable to open the print file");
+  char buffer[65536];
+  ssize_t got;
+  bool written = true;
+  while (written && ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)))
+    written = got < 0 || papplDeviceWrite(device, buffer, static_cast<size_t>(got)) == got;
+  ::close(fd);
+  if (!written || got < 0) return fail_job(job, "Unable to write print data");
+  papplDeviceFlush(device);
+  return true;
+}
+
 }  // namespace
 
 void set_raster_callbacks(pappl_pr_driver_data_t* data) {
@@ -112,4 +143,6 @@ void set_raster_callbacks(pappl_pr_driver_data_t* data) {
   data->rwriteline_cb = write_line;
   data->rendpage_cb = end_page;
   data->rendjob_cb = end_job;
+  data->printfile_cb = print_label_stream;
+  data->format = kLabelStreamFormat;
 }
