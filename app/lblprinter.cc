@@ -47,8 +47,8 @@ const char* take_state_directory(int* argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  app_instance instance{take_state_directory(&argc, argv),
-                        argc > 1 && std::strcmp(argv[1], "server") == 0};
+  app_instance instance{
+      take_state_directory(&argc, argv), argc > 1 && std::strcmp(argv[1], "server") == 0, {}};
   if (instance.state_directory == nullptr && ::getuid() == 0 &&
       is_directory(kServiceStateDirectory))
     instance.state_directory = kServiceStateDirectory;

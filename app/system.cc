@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/access.h"
 #include "app/drivers.h"
 
 namespace {
@@ -49,7 +50,7 @@ int port_number(const char* text) {
 }  // namespace
 
 pappl_system_t* make_label_system(int num_options, cups_option_t* options, void* data) {
-  const auto* instance = static_cast<const app_instance*>(data);
+  auto* instance = static_cast<app_instance*>(data);
   const std::string port_text = std::to_string(kDefaultPort);
   const int port = port_number(option("server-port", num_options, options, port_text.c_str()));
   const char* listen = option("listen-hostname", num_options, options, kDefaultListen);
@@ -59,7 +60,6 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
   const char* log_file = option("log-file", num_options, options, kDefaultLog);
   const char* level = option("log-level", num_options, options, "warn");
   const char* auth = option("auth-service", num_options, options, kDefaultAuthService);
-  if (std::strcmp(auth, kNoAuthService) == 0) auth = nullptr;
 
   // The standard web pages, with printers added and removed there, and their
   // settings forms open to administrators on other hosts too once the
@@ -68,7 +68,7 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
                                     PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_REMOTE;
   pappl_system_t* system = papplSystemCreate(soptions, "Label Printers", port, "_print,_universal",
                                              spool.empty() ? nullptr : spool.c_str(), log_file,
-                                             log_level(level), auth, false);
+                                             log_level(level), nullptr, false);
   if (system == nullptr) return nullptr;
   // "*" serves every address of the host; anything else is one name or address.
   // The other sub-commands make a system only to list drivers and options.
@@ -77,8 +77,12 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
     papplSystemDelete(system);
     return nullptr;
   }
-  if (const char* group = cupsGetOption("admin-group", num_options, options))
-    papplSystemSetAdminGroup(system, group);
+  // PAPPL's own PAM check would ask print jobs for a password too; the admin
+  // policy asks only those who change printers.
+  if (std::strcmp(auth, kNoAuthService) != 0) {
+    instance->admins = {auth, option("admin-group", num_options, options, "")};
+    set_admin_policy(system, &instance->admins);
+  }
   const auto drivers = label_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
                                nullptr, label_driver_cb, nullptr);
