@@ -14,10 +14,31 @@
 
 namespace {
 
-// What a client of a shared queue may do without a password.
-constexpr ipp_op_t kOpenOperations[] = {
-    IPP_OP_PRINT_JOB,  IPP_OP_VALIDATE_JOB, IPP_OP_CREATE_JOB,    IPP_OP_SEND_DOCUMENT,
-    IPP_OP_CANCEL_JOB, IPP_OP_CLOSE_JOB,    IPP_OP_CANCEL_MY_JOBS};
+// What a client of a shared queue may do without a password: submit, follow
+// and cancel jobs, and ask about the printers.
+constexpr ipp_op_t kOpenOperations[] = {IPP_OP_PRINT_JOB,
+                                        IPP_OP_VALIDATE_JOB,
+                                        IPP_OP_CREATE_JOB,
+                                        IPP_OP_SEND_DOCUMENT,
+                                        IPP_OP_CANCEL_JOB,
+                                        IPP_OP_CLOSE_JOB,
+                                        IPP_OP_CANCEL_MY_JOBS,
+                                        IPP_OP_HOLD_JOB,
+                                        IPP_OP_RELEASE_JOB,
+                                        IPP_OP_GET_JOB_ATTRIBUTES,
+                                        IPP_OP_GET_JOBS,
+                                        IPP_OP_GET_DOCUMENT_ATTRIBUTES,
+                                        IPP_OP_GET_DOCUMENTS,
+                                        IPP_OP_GET_PRINTER_ATTRIBUTES,
+                                        IPP_OP_GET_PRINTERS,
+                                        IPP_OP_GET_SYSTEM_ATTRIBUTES,
+                                        IPP_OP_CREATE_JOB_SUBSCRIPTIONS,
+                                        IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS,
+                                        IPP_OP_GET_SUBSCRIPTION_ATTRIBUTES,
+                                        IPP_OP_GET_SUBSCRIPTIONS,
+                                        IPP_OP_RENEW_SUBSCRIPTION,
+                                        IPP_OP_CANCEL_SUBSCRIPTION,
+                                        IPP_OP_GET_NOTIFICATIONS};
 
 bool is_open(ipp_op_t operation) {
   for (ipp_op_t open : kOpenOperations)
@@ -66,9 +87,17 @@ bool in_group(const char* user, const std::string& name) {
          account_found != nullptr && account.pw_gid == entry.gr_gid;
 }
 
+// The web pages may be looked at by anyone the server serves, except the log;
+// their forms, which change things, are posted.
+bool is_page_view(pappl_client_t* client) {
+  const http_state_t method = papplClientGetMethod(client);
+  return (method == HTTP_STATE_GET || method == HTTP_STATE_HEAD) &&
+         !std::string_view(papplClientGetURI(client)).starts_with("/log");
+}
+
 http_status_t authorize(pappl_client_t* client, const char* /*group*/, gid_t /*group_id*/,
                         void* data) {
-  if (is_open(papplClientGetOperation(client))) return HTTP_STATUS_CONTINUE;
+  if (is_open(papplClientGetOperation(client)) || is_page_view(client)) return HTTP_STATUS_CONTINUE;
   const auto* policy = static_cast<const admin_policy*>(data);
   const char* header = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
   constexpr std::string_view kBasic = "Basic ";

@@ -16,8 +16,8 @@ struct admin_policy {
 
 /// Makes PAPPL ask `policy` (which must outlive the system) about every
 /// request it authorizes: job submission, validation and cancelling pass;
-/// anything else (adding, deleting or modifying printers, the system's
-/// settings, the web interface's forms) needs HTTP Basic credentials of an
-/// administrator. Clients on the local control socket are root's tools and
-/// PAPPL lets them through before asking.
+/// so does looking at the web pages other than the log; anything else
+/// (adding, deleting or modifying printers, the system's settings, the web
+/// interface's forms) needs HTTP Basic credentials of an administrator. Clients on the local
+/// control socket are root's tools and PAPPL lets them through before asking.
 void set_admin_policy(pappl_system_t* system, const admin_policy* policy);
