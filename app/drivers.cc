@@ -121,6 +121,18 @@ void add_print_direction(pappl_pr_driver_data_t* data, ipp_t** attrs) {
                keywords[0]);
 }
 
+// IPP Everywhere attributes PAPPL 1.3 leaves to the driver: no preferred
+// attributes, no colour management (the printer decides), one-sided sheets.
+void add_everywhere_attributes(ipp_t* attrs) {
+  ippAddBoolean(attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr,
+               "auto");
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr,
+               "auto");
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr,
+               "normal");
+}
+
 const label_model* find_model(const char* name) {
   for (const label_model& model : kModels)
     if (std::strcmp(model.driver_name, name) == 0) return &model;
@@ -154,7 +166,7 @@ bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*dev
   data->content_default = PAPPL_CONTENT_AUTO;
   data->quality_default = IPP_QUALITY_NORMAL;
   data->scaling_default = PAPPL_SCALING_AUTO;
-  data->orient_default = IPP_ORIENT_NONE;
+  data->orient_default = IPP_ORIENT_PORTRAIT;  // labels come out as designed, never turned
   data->sides_supported = data->sides_default = PAPPL_SIDES_ONE_SIDED;
   data->borderless = true;  // labels print edge to edge
   data->left_right = data->bottom_top = 0;
@@ -162,5 +174,6 @@ bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*dev
   set_label_controls(*model, data);
   if (*attrs == nullptr) *attrs = ippNew();
   add_print_direction(data, attrs);
+  add_everywhere_attributes(*attrs);
   return true;
 }

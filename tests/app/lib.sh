@@ -27,8 +27,8 @@ app() {  # sub-command, arguments...: lblprinter on this test's instance
 
 start_server() {  # server options...
   mkdir -p "$T/state"
-  app server -o server-port="$PORT" -o log-file="$T/server.log" -o log-level=info "$@" \
-    >"$T/server.out" 2>&1 &
+  "$LBLPRINTER" server -o state-directory="$T/state" -o server-port="$PORT" \
+    -o log-file="$T/server.log" -o log-level=info "$@" >"$T/server.out" 2>&1 &
   server_pid=$!
   for _ in $(seq 200); do
     [ -S "$T/state/lblprinter.sock" ] && curl -sfo /dev/null "http://localhost:$PORT/" && return

@@ -20,7 +20,7 @@ print_ipp "$T/page.pwg"
 # Forty large labels; cancelled once the first reach the printer.
 "$MAKE_RASTER" -m pwg $(for _ in $(seq 40); do echo 3200x3600,fill=random:7; done) >"$T/many.pwg"
 : >"$T/label.out"
-ipptool -f "$T/many.pwg" -d width=40000 -d length=45000 "$URI" "$APP_TESTS/print-job.test" >/dev/null &
+ipptool -f "$T/many.pwg" "$URI" "$APP_TESTS/print-job.test" >/dev/null &
 for _ in $(seq 400); do [ -s "$T/label.out" ] && break; sleep 0.01; done
 app cancel -d label -j 3
 wait $! || true
