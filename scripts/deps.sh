@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake clang clang-format cppcheck libclang-rt-14-dev util-linux
-  libcups2-dev libcupsimage2-dev
+  libcups2-dev libcupsimage2-dev libpappl-dev libpam0g-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
   cups cups-client cups-daemon cups-filters cups-ppdc ghostscript poppler-utils dpkg-dev
-  zbar-tools qrencode barcode python3
+  zbar-tools qrencode barcode python3 cups-ipp-utils curl
 )
 
 missing=()
