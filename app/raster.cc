@@ -85,7 +85,7 @@ bool start_page(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /
       state->page.start(state->doc, header.cupsBytesPerLine, header.cupsHeight, state->doc.copies);
   state->page_started = problem == page_problem::kNone;
   if (state->page_started) return true;
-  const int number = static_cast<int>(page) + 1;
+  const int number = static_cast<int>(page);  // PAPPL 1.3 counts pages from 1
   return fail_job(job,
                   describe(problem, number, header.cupsBytesPerLine, header.cupsHeight).c_str());
 }
@@ -105,7 +105,7 @@ bool end_page(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t*
   if (!state->page_started) return false;
   state->page_started = false;
   if (papplJobIsCanceled(job)) {
-    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Job cancelled; page %u dropped.", page + 1);
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Job cancelled; page %u dropped.", page);
     return true;
   }
   device_output out(device);

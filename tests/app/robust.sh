@@ -13,8 +13,12 @@ gs -q -dNOPAUSE -dBATCH -sDEVICE=jpeggray -r100 -g300x200 -sOutputFile="$T/good.
 { head -c 400 "$T/good.jpg"; head -c 3000 /dev/zero; } >"$T/bad.jpg"
 print_ipp "$T/bad.jpg" format=image/jpeg
 [[ $(message 1) =~ ^aborted,\"?[A-Za-z] ]] || fail "a damaged JPEG must abort with a message: $(message 1)"
+"$MAKE_RASTER" -m pwg 832x3000000,rows=0 >"$T/huge.pwg"
+print_ipp "$T/huge.pwg"
+[ "$(message 2)" = "aborted,Page 1 is too large for the printer (832 x 3000000 dots)," ] ||
+  fail "a page beyond the printer's limits: $(message 2)"
 print_ipp "$T/page.pwg"
-[ "$state" = completed ] && [ -s "$T/label.out" ] || fail "the job after a bad one: $state"
+[ "$state" = completed ] && [ -s "$T/label.out" ] || fail "the job after bad ones: $state"
 "$LBLVIEW" -q "$T/label.out" || fail "the label after a bad job"
 
 # Forty large labels; cancelled once the first reach the printer.
@@ -22,9 +26,9 @@ print_ipp "$T/page.pwg"
 : >"$T/label.out"
 ipptool -f "$T/many.pwg" "$URI" "$APP_TESTS/print-job.test" >/dev/null &
 for _ in $(seq 400); do [ -s "$T/label.out" ] && break; sleep 0.01; done
-app cancel -d label -j 3
+app cancel -d label -j 4
 wait $! || true
-wait_job 3
+wait_job 4
 [ "$state" = canceled ] || fail "the cancelled job is $state"
 pages=$("$LBLVIEW" "$T/label.out" | sed -n 's/.*: \([0-9]*\) pages\{0,1\} in .*, valid$/\1/p')
 [ -n "$pages" ] && [ "$pages" -lt 40 ] || fail "cancelled: $("$LBLVIEW" "$T/label.out" 2>&1 | tail -1)"
