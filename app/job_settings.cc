@@ -39,8 +39,9 @@ int16_t label_mode_for(pappl_label_mode_t mode) {
   return kTearOff;
 }
 
-int16_t direction_for(const pappl_pr_options_t& options) {
+int16_t direction_for(const pappl_pr_options_t& options, const char* fallback) {
   const char* value = cupsGetOption(kPrintDirectionAttr, options.num_vendor, options.vendor);
+  if (value == nullptr) value = fallback;
   for (size_t i = 0; value != nullptr && i < std::size(kDirectionKeywords); ++i)
     if (std::string_view(value) == kDirectionKeywords[i]) return static_cast<int16_t>(i);
   return kDirectionNormal;
@@ -68,8 +69,8 @@ dither_method dither_for(pappl_content_t content, ipp_quality_t quality) {
   return quality == IPP_QUALITY_HIGH ? kDitherOrdered16 : kDitherClustered;
 }
 
-pstops_doc settings_for_job(const pappl_pr_options_t& options,
-                            const pappl_pr_driver_data_t& driver) {
+pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_driver_data_t& driver,
+                            const char* direction_default) {
   pstops_doc doc{};
   doc.copies = options.copies;
   const int speed = options.print_speed > 0 ? options.print_speed : driver.speed_default;
@@ -84,7 +85,7 @@ pstops_doc settings_for_job(const pappl_pr_options_t& options,
   doc.mediaType = media_type_for(options.media.tracking);
   doc.mediaTracking = doc.mediaType;
   doc.labelMode = label_mode_for(driver.mode_configured);
-  doc.printDirection = direction_for(options);
+  doc.printDirection = direction_for(options, direction_default);
   doc.dither = dither_for(options.print_content_optimize, options.print_quality);
   return doc;
 }

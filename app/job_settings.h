@@ -11,9 +11,11 @@
 /// DENSITY from printer-darkness-configured plus print-darkness, media type
 /// from media-tracking, BITMAP position from the media offsets, label mode from
 /// label-mode-configured, dither from print-content-optimize and print-quality,
-/// direction from print-direction. `user` and `title` are left null.
-pstops_doc settings_for_job(const pappl_pr_options_t& options,
-                            const pappl_pr_driver_data_t& driver);
+/// direction from the job's print-direction, else `direction_default` (the
+/// printer's print-direction-default, which PAPPL 1.3 leaves out of the
+/// job's options). `user` and `title` are left null.
+pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_driver_data_t& driver,
+                            const char* direction_default);
 
 /// DENSITY (0-15) for IPP's configured darkness (0-100) plus a job's
 /// adjustment (-100 to 100), the sum held to 0-100.

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "app/drivers.h"
 #include "app/job_settings.h"
 #include "render/render.h"
 
@@ -57,10 +59,23 @@ int copies_per_page(pappl_job_t* job, const pappl_pr_options_t& options) {
   return raster ? options.copies : 1;
 }
 
+// The printer's print-direction-default ("normal" when unset).
+std::string direction_default(pappl_printer_t* printer) {
+  ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+  const std::string name = std::string(kPrintDirectionAttr) + "-default";
+  const char* value =
+      ippGetString(ippFindAttribute(attrs, name.c_str(), IPP_TAG_KEYWORD), 0, nullptr);
+  std::string direction = value != nullptr ? value : "normal";
+  ippDelete(attrs);
+  return direction;
+}
+
 bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*device*/) {
+  pappl_printer_t* printer = papplJobGetPrinter(job);
   pappl_pr_driver_data_t driver;
-  papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
-  auto* state = new (std::nothrow) label_job{settings_for_job(*options, driver), {}, false};
+  papplPrinterGetDriverData(printer, &driver);
+  auto* state = new (std::nothrow)
+      label_job{settings_for_job(*options, driver, direction_default(printer).c_str()), {}, false};
   if (state == nullptr) return fail_job(job, "Unable to allocate memory");
   state->doc.copies = copies_per_page(job, *options);
   state->doc.jobId = papplJobGetID(job);

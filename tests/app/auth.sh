@@ -23,10 +23,10 @@ set_darkness() {  # user:password@ or nothing, darkness: prints the status code
   ipptool -tv -d darkness="$2" "ipp://$1localhost:$PORT/ipp/print/label" "$APP_TESTS/set-darkness.test" |
     sed -n 's/^ *status-code = \([a-z-]*\).*/\1/p' || true
 }
-web_darkness() {  # curl options..., darkness: posts the printing defaults form
-  local page="http://localhost:$PORT/label/printing" session
+web_post() {  # curl options..., page, NAME=VALUE: posts a printer's web form
+  local page="http://localhost:$PORT/label/${@:$#-1:1}" session
   session=$(curl -s "$page" | sed -n 's/.*name="session" value="\([0-9a-f]*\)".*/\1/p')
-  curl -s -o /dev/null -w '%{http_code}' "${@:1:$#-1}" -d "session=$session&print-darkness=${!#}" "$page"
+  curl -s -o /dev/null -w '%{http_code}' "${@:1:$#-2}" -d "session=$session&${!#}" "$page"
 }
 
 page=$(curl -sf "http://localhost:$PORT/label/printing") || fail "the printing defaults page"
@@ -35,10 +35,15 @@ curl -sf "http://localhost:$PORT/label/media" | grep -q ">60 x 30mm<" || fail "t
 
 [ "$(set_darkness "" 100)" = client-error-not-authenticated ] || fail "IPP change without credentials"
 [ "$(set_darkness nobody:x@ 100)" = client-error-not-authenticated ] || fail "IPP change by a user PAM refuses"
-[ "$(web_darkness 100)" = 401 ] || fail "web form without credentials"
+[ "$(web_post printing print-darkness=100)" = 401 ] || fail "web form without credentials"
+[ "$(web_post label-mode label-mode-configured=cutter)" = 401 ] || fail "label mode without credentials"
 density_printed 8
 [ "$(set_darkness root:x@ 80)" = successful-ok ] || fail "IPP change by an administrator"
 density_printed 12
-[ "$(web_darkness -u root:x 100)" = 200 ] || fail "web form by an administrator"
+[ "$(web_post -u root:x printing print-darkness=100)" = 200 ] || fail "web form by an administrator"
 density_printed 15
+[ "$(web_post -u root:x label-mode label-mode-configured=cutter)" = 200 ] || fail "label mode page"
+"$LBLVIEW" "$T/label.out" | grep -q "label mode *TearOff" || fail "the label before the change"
+density_printed 15
+"$LBLVIEW" "$T/label.out" | grep -q "label mode *Cutter" || fail "the label mode page changes nothing"
 echo "auth: only administrators change printers; printing stays open"

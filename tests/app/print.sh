@@ -25,14 +25,14 @@ done <<'CASES'
 812x1218,fill=label|width=10160 length=15240 speed=5080|PageSize=Custom.4x6in PrintSpeed=20
 CASES
 
-# The printer's label mode is its configuration, not the job's.
-app modify -d label -o label-mode-configured=peel-off
+# The printer's label mode and default direction, not the job's.
+app modify -d label -o label-mode-configured=peel-off -o print-direction-default=reverse
 "$MAKE_RASTER" -m pwg 480x240,fill=label >"$T/page.pwg"
 : >"$T/label.out"
 app submit -d label -o media=om_w170h85_60x30mm "$T/page.pwg" >/dev/null
 wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
-"$LBLFILTER" 1 u t 1 "PageSize=w170h85 Darkness=8 LabelMode=PeelOff" "$T/page.pwg" >"$T/want.lbl" 2>/dev/null
-cmp -s "$T/want.lbl" "$T/label.out" || fail "lblprinter submit with peel-off"
+"$LBLFILTER" 1 u t 1 "PageSize=w170h85 Darkness=8 LabelMode=PeelOff PrintDirection=Reverse" "$T/page.pwg" >"$T/want.lbl" 2>/dev/null
+cmp -s "$T/want.lbl" "$T/label.out" || fail "lblprinter submit, peel-off and reverse"
 
 # A PNG label: scaled onto the loaded 100 x 150 mm label, its QR code scans.
 qrencode -s 8 -o "$T/code.png" "PKG0001234567"
