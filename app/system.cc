@@ -20,12 +20,6 @@ constexpr char kDefaultAuthService[] = "lblprinter";  // /etc/pam.d/lblprinter
 constexpr char kNoAuthService[] = "none";
 constexpr char kFooter[] = "lblprinter: a Printer Application for 203 and 300 dpi label printers.";
 
-// Names the web pages show for the print-direction vendor attribute.
-constexpr char kStrings[] =
-    "\"print-direction\" = \"Print Direction\";\n"
-    "\"print-direction.normal\" = \"Normal\";\n"
-    "\"print-direction.reverse\" = \"Reverse (turned 180 degrees)\";\n";
-
 const char* option(const char* name, int num_options, cups_option_t* options,
                    const char* fallback) {
   const char* value = cupsGetOption(name, num_options, options);
@@ -93,7 +87,6 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
   const auto drivers = label_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
                                add_label_mode_page, label_driver_cb, nullptr);
-  papplSystemAddStringsData(system, "/en.strings", "en", kStrings);
   papplSystemSetFooterHTML(system, kFooter);
   return system;
 }

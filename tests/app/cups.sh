@@ -11,6 +11,9 @@ add_printer
 app modify -d label -o printer-darkness-configured=80
 start_cupsd
 lpadmin -p label -E -v "$URI" -m everywhere || fail "lpadmin -m everywhere"
+# cupsd writes the queue's PPD from the printer's attributes after lpadmin
+# returns; a job queued before it goes out unconverted.
+for _ in $(seq 200); do [ -s "$T/etc/ppd/label.ppd" ] && break; sleep 0.05; done
 print_job -o media=om_w170h85_60x30mm "$SAMPLES/product-label.pdf"
 [[ $state = completed,* ]] || fail "job $job: $state"
 wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"

@@ -14,5 +14,5 @@ while read -r suite passed failed; do
   got_failed=$(grep -c '\[FAIL\]' "$T/suite.out" || true)
   echo "$suite: $got_passed passed, $got_failed failed"
   [ "$got_passed" -ge "$passed" ] && [ "$got_failed" -le "$failed" ] ||
-    fail "$suite: want $passed passed, $failed failed: $(grep -A8 '\[FAIL\]' "$T/suite.out")"
+    fail "$suite: want $passed passed, $failed failed: $(grep -E '\[FAIL\]|EXPECTED|GOT' "$T/suite.out")"
 done <"$APP_TESTS/ipp-suites.expected"
