@@ -15,6 +15,7 @@ for tool in ipptool curl python3; do
   command -v $tool >/dev/null || { echo "missing prerequisite: $tool"; [ "${CI:-}" = true ] && exit 1; exit 77; }
 done
 APP_TESTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export LSAN_OPTIONS=suppressions=$APP_TESTS/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 URI=ipp://localhost:$PORT/ipp/print/label
 server_pid=
@@ -46,7 +47,7 @@ stop_server() {  # a sanitizer's report (a leak shows at exit) fails the test
 
 add_printer() {  # driver: a printer "label" whose device is $T/label.out
   : >"$T/label.out"
-  app add -d label -m "${1:-generic-203dpi}" -v "file://$T/label.out" || fail "add $1"
+  app add -d label -m "${1:-generic-203dpi}" -v "file://$T/label.out" || fail "add ${1:-}"
 }
 
 # Submits with ipptool (print-job.test; NAME=VALUE sets its variables) and

@@ -21,8 +21,10 @@ print_ipp "$T/page.pwg"
 [ "$state" = completed ] && [ -s "$T/label.out" ] || fail "the job after bad ones: $state"
 "$LBLVIEW" -q "$T/label.out" || fail "the label after a bad job"
 
-# Forty large labels; cancelled once the first reach the printer.
-"$MAKE_RASTER" -m pwg $(for _ in $(seq 40); do echo 3200x3600,fill=random:7; done) >"$T/many.pwg"
+# Forty large labels (one page's header and rows, forty times after the
+# stream's sync word); cancelled once the first reach the printer.
+"$MAKE_RASTER" -m pwg 3200x3600,fill=label >"$T/one.pwg"
+{ head -c 4 "$T/one.pwg"; for _ in $(seq 40); do tail -c +5 "$T/one.pwg"; done; } >"$T/many.pwg"
 : >"$T/label.out"
 ipptool -f "$T/many.pwg" "$URI" "$APP_TESTS/print-job.test" >/dev/null &
 for _ in $(seq 400); do [ -s "$T/label.out" ] && break; sleep 0.01; done
