@@ -21,7 +21,7 @@ clang-format --dry-run --Werror $files
 
 echo "== cppcheck"
 cppcheck --quiet --enable=warning,performance,portability --std=c++20 --inline-suppr \
-  --error-exitcode=1 -I . filter log settings render tools
+  --error-exitcode=1 -I . filter log settings render tools app
 
 build_and_test() {  # name, compiler, extra cmake args...
   local dir="build-ci/$1" cxx="$2"

@@ -12,6 +12,10 @@ FILES="0755 usr/lib/cups/filter/lblfilter
 0644 usr/share/man/man1/lblview.1.gz
 0644 usr/share/doc/lblfilter/copyright
 0644 usr/share/doc/lblfilter/changelog.gz
+0755 usr/bin/lblprinter
+0644 usr/share/man/man8/lblprinter.8.gz
+0644 lib/systemd/system/lblprinter.service
+0644 etc/pam.d/lblprinter
 0644 usr/share/doc/lblfilter/examples/product-label.pdf
 0644 usr/share/doc/lblfilter/examples/shipping-label.pdf"
 

@@ -1,0 +1,124 @@
+// PAPPL 1.3 asks one authentication question for printing and for
+// administration alike; with its own PAM service set, even Print-Job would
+// need a password. This callback answers per operation: print requests pass,
+// the rest are checked against PAM here.
+#include "app/access.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <security/pam_appl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+// What a client of a shared queue may do without a password: submit, follow
+// and cancel jobs, and ask about the printers.
+constexpr ipp_op_t kOpenOperations[] = {IPP_OP_PRINT_JOB,
+                                        IPP_OP_VALIDATE_JOB,
+                                        IPP_OP_CREATE_JOB,
+                                        IPP_OP_SEND_DOCUMENT,
+                                        IPP_OP_CANCEL_JOB,
+                                        IPP_OP_CLOSE_JOB,
+                                        IPP_OP_CANCEL_MY_JOBS,
+                                        IPP_OP_HOLD_JOB,
+                                        IPP_OP_RELEASE_JOB,
+                                        IPP_OP_GET_JOB_ATTRIBUTES,
+                                        IPP_OP_GET_JOBS,
+                                        IPP_OP_GET_DOCUMENT_ATTRIBUTES,
+                                        IPP_OP_GET_DOCUMENTS,
+                                        IPP_OP_GET_PRINTER_ATTRIBUTES,
+                                        IPP_OP_GET_PRINTERS,
+                                        IPP_OP_GET_SYSTEM_ATTRIBUTES,
+                                        IPP_OP_CREATE_JOB_SUBSCRIPTIONS,
+                                        IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS,
+                                        IPP_OP_GET_SUBSCRIPTION_ATTRIBUTES,
+                                        IPP_OP_GET_SUBSCRIPTIONS,
+                                        IPP_OP_RENEW_SUBSCRIPTION,
+                                        IPP_OP_CANCEL_SUBSCRIPTION,
+                                        IPP_OP_GET_NOTIFICATIONS};
+
+bool is_open(ipp_op_t operation) {
+  for (ipp_op_t open : kOpenOperations)
+    if (operation == open) return true;
+  return false;
+}
+
+// PAM asks for the password (and maybe the name again); answers are freed by PAM.
+int answer_pam(int count, const pam_message** messages, pam_response** responses, void* data) {
+  const char* password = static_cast<const char*>(data);
+  auto* answers =
+      static_cast<pam_response*>(std::calloc(static_cast<size_t>(count), sizeof **responses));
+  if (answers == nullptr) return PAM_BUF_ERR;
+  for (int i = 0; i < count; ++i)
+    if (messages[i]->msg_style == PAM_PROMPT_ECHO_OFF ||
+        messages[i]->msg_style == PAM_PROMPT_ECHO_ON)
+      answers[i].resp = strdup(password);
+  *responses = answers;
+  return PAM_SUCCESS;
+}
+
+bool pam_accepts(const std::string& service, const char* user, const char* password) {
+  pam_conv conversation{answer_pam, const_cast<char*>(password)};
+  pam_handle_t* pam = nullptr;
+  if (pam_start(service.c_str(), user, &conversation, &pam) != PAM_SUCCESS) return false;
+  int status = pam_authenticate(pam, PAM_SILENT);
+  if (status == PAM_SUCCESS) status = pam_acct_mgmt(pam, PAM_SILENT);
+  pam_end(pam, status);
+  return status == PAM_SUCCESS;
+}
+
+// Clients are served on several threads: the reentrant lookups.
+bool in_group(const char* user, const std::string& name) {
+  if (name.empty()) return true;
+  char buffer[16384];
+  group entry{};
+  group* found = nullptr;
+  if (::getgrnam_r(name.c_str(), &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+    return false;
+  for (char** member = entry.gr_mem; *member != nullptr; ++member)
+    if (std::strcmp(*member, user) == 0) return true;
+  char account_buffer[16384];
+  passwd account{};
+  passwd* account_found = nullptr;
+  return ::getpwnam_r(user, &account, account_buffer, sizeof account_buffer, &account_found) == 0 &&
+         account_found != nullptr && account.pw_gid == entry.gr_gid;
+}
+
+// The web pages may be looked at by anyone the server serves, except the log;
+// their forms, which change things, are posted.
+bool is_page_view(pappl_client_t* client) {
+  const http_state_t method = papplClientGetMethod(client);
+  return (method == HTTP_STATE_GET || method == HTTP_STATE_HEAD) &&
+         !std::string_view(papplClientGetURI(client)).starts_with("/log");
+}
+
+http_status_t authorize(pappl_client_t* client, const char* /*group*/, gid_t /*group_id*/,
+                        void* data) {
+  if (is_open(papplClientGetOperation(client)) || is_page_view(client)) return HTTP_STATUS_CONTINUE;
+  const auto* policy = static_cast<const admin_policy*>(data);
+  const char* header = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
+  constexpr std::string_view kBasic = "Basic ";
+  if (header == nullptr || !std::string_view(header).starts_with(kBasic))
+    return HTTP_STATUS_UNAUTHORIZED;
+  char credentials[512];
+  int length = sizeof credentials;
+  httpDecode64_2(credentials, &length, header + kBasic.size());
+  char* colon = std::strchr(credentials, ':');
+  if (colon == nullptr) return HTTP_STATUS_UNAUTHORIZED;
+  *colon = '\0';
+  const bool accepted = pam_accepts(policy->service, credentials, colon + 1);
+  const bool admin = accepted && in_group(credentials, policy->group);
+  papplLogClient(client, PAPPL_LOGLEVEL_INFO, "Administrator '%s' %s.", credentials,
+                 admin ? "authenticated" : "refused");
+  if (!accepted) return HTTP_STATUS_UNAUTHORIZED;
+  return admin ? HTTP_STATUS_CONTINUE : HTTP_STATUS_FORBIDDEN;
+}
+
+}  // namespace
+
+void set_admin_policy(pappl_system_t* system, const admin_policy* policy) {
+  papplSystemSetAuthCallback(system, "Basic", authorize, const_cast<admin_policy*>(policy));
+}

@@ -1,0 +1,64 @@
+// lblprinter: the label printers' Printer Application. PAPPL's main loop runs
+// the server and the sub-commands (add, submit, status, ...) that talk to it.
+#include <pappl/pappl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "app/drivers.h"
+#include "app/system.h"
+
+namespace {
+
+// Where the installed service keeps its state and control socket; root's
+// sub-commands find it there without being told.
+constexpr char kServiceStateDirectory[] = LBL_STATE_DIRECTORY;
+constexpr std::string_view kStateOption = "state-directory=";
+
+bool is_directory(const char* path) {
+  struct stat st {};
+  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Takes "-o state-directory=DIR" (or "-ostate-directory=DIR") out of the
+// arguments, which PAPPL would otherwise read as a printer or job attribute.
+const char* take_state_directory(int* argc, char* argv[]) {
+  const char* found = nullptr;
+  int kept = 0;
+  for (int i = 0; i < *argc; ++i) {
+    const bool split = std::strcmp(argv[i], "-o") == 0 && i + 1 < *argc &&
+                       std::string_view(argv[i + 1]).starts_with(kStateOption);
+    const bool joined = std::string_view(argv[i]).starts_with("-o") &&
+                        std::string_view(argv[i] + 2).starts_with(kStateOption);
+    if (split || joined) {
+      found = (split ? argv[++i] : argv[i] + 2) + kStateOption.size();
+      continue;
+    }
+    argv[kept++] = argv[i];
+  }
+  argv[kept] = nullptr;
+  *argc = kept;
+  return found;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  app_instance instance{
+      take_state_directory(&argc, argv), argc > 1 && std::strcmp(argv[1], "server") == 0, {}};
+  if (instance.state_directory == nullptr && ::getuid() == 0 &&
+      is_directory(kServiceStateDirectory))
+    instance.state_directory = kServiceStateDirectory;
+  // PAPPL keeps its state file and control socket in $SNAP_COMMON when it is
+  // set: one folder per instance, so a second server runs beside the service.
+  if (instance.state_directory != nullptr &&
+      ::setenv("SNAP_COMMON", instance.state_directory, 1) != 0)
+    return 1;
+  const auto drivers = label_drivers();
+  return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
+                       drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,
+                       make_label_system, nullptr, &instance);
+}

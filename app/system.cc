@@ -1,0 +1,92 @@
+// The server: listens on the loopback address unless told otherwise, keeps
+// its jobs in the instance's spool, and asks PAM for administrators, so that
+// anyone it serves may print but only an administrator changes printers.
+#include "app/system.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/access.h"
+#include "app/drivers.h"
+#include "app/web.h"
+
+namespace {
+
+constexpr int kDefaultPort = 8631;
+constexpr char kDefaultListen[] = "localhost";
+constexpr char kDefaultLog[] = "syslog";
+constexpr char kDefaultAuthService[] = "lblprinter";  // /etc/pam.d/lblprinter
+constexpr char kNoAuthService[] = "none";
+constexpr char kFooter[] = "lblprinter: a Printer Application for 203 and 300 dpi label printers.";
+
+const char* option(const char* name, int num_options, cups_option_t* options,
+                   const char* fallback) {
+  const char* value = cupsGetOption(name, num_options, options);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+pappl_loglevel_t log_level(const char* name) {
+  struct level_name {
+    const char* name;
+    pappl_loglevel_t level;
+  };
+  constexpr level_name kLevels[] = {{"fatal", PAPPL_LOGLEVEL_FATAL},
+                                    {"error", PAPPL_LOGLEVEL_ERROR},
+                                    {"warn", PAPPL_LOGLEVEL_WARN},
+                                    {"info", PAPPL_LOGLEVEL_INFO},
+                                    {"debug", PAPPL_LOGLEVEL_DEBUG}};
+  for (const level_name& level : kLevels)
+    if (std::strcmp(level.name, name) == 0) return level.level;
+  return PAPPL_LOGLEVEL_WARN;
+}
+
+// A port of 0 or text that is no port lets PAPPL choose a free one.
+int port_number(const char* text) {
+  char* end = nullptr;
+  const long port = std::strtol(text, &end, 10);
+  return *end == '\0' && port > 0 && port < 65536 ? static_cast<int>(port) : 0;
+}
+
+}  // namespace
+
+pappl_system_t* make_label_system(int num_options, cups_option_t* options, void* data) {
+  auto* instance = static_cast<app_instance*>(data);
+  const std::string port_text = std::to_string(kDefaultPort);
+  const int port = port_number(option("server-port", num_options, options, port_text.c_str()));
+  const char* listen = option("listen-hostname", num_options, options, kDefaultListen);
+  std::string spool =
+      instance->state_directory ? std::string(instance->state_directory) + "/spool" : std::string();
+  spool = option("spool-directory", num_options, options, spool.c_str());
+  const char* log_file = option("log-file", num_options, options, kDefaultLog);
+  const char* level = option("log-level", num_options, options, "warn");
+  const char* auth = option("auth-service", num_options, options, kDefaultAuthService);
+
+  // The standard web pages, with printers added and removed there, and their
+  // settings forms open to administrators on other hosts too once the
+  // server listens beyond the loopback address.
+  const pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_REMOTE;
+  pappl_system_t* system = papplSystemCreate(soptions, "Label Printers", port, "_print,_universal",
+                                             spool.empty() ? nullptr : spool.c_str(), log_file,
+                                             log_level(level), nullptr, false);
+  if (system == nullptr) return nullptr;
+  // "*" serves every address of the host; anything else is one name or address.
+  // The other sub-commands make a system only to list drivers and options.
+  if (instance->serving &&
+      !papplSystemAddListeners(system, std::strcmp(listen, "*") == 0 ? nullptr : listen)) {
+    papplSystemDelete(system);
+    return nullptr;
+  }
+  // PAPPL's own PAM check would ask print jobs for a password too; the admin
+  // policy asks only those who change printers.
+  if (std::strcmp(auth, kNoAuthService) != 0) {
+    instance->admins = {auth, option("admin-group", num_options, options, "")};
+    set_admin_policy(system, &instance->admins);
+  }
+  const auto drivers = label_drivers();
+  papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
+                               add_label_mode_page, label_driver_cb, nullptr);
+  papplSystemSetFooterHTML(system, kFooter);
+  return system;
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# One core, two front ends: a PWG raster page printed by lblprinter, with the
+# job's IPP attributes, reaches the device byte for byte as lblfilter writes
+# the same page with the equivalent job options. PNG labels print and scan.
+source "$(dirname "$0")/lib.sh"
+start_server
+add_printer
+
+# page | Print-Job attributes | lblfilter options, after the 60 x 30 mm label
+# and the app's default darkness (53 %, DENSITY 8)
+while IFS='|' read -r page attributes options; do
+  "$MAKE_RASTER" -m pwg "$page" >"$T/page.pwg"
+  : >"$T/label.out"
+  print_ipp "$T/page.pwg" $attributes
+  [ "$state" = completed ] || fail "$attributes: job $state"
+  "$LBLFILTER" 1 u t 1 "PageSize=w170h85 Darkness=8 $options" "$T/page.pwg" >"$T/want.lbl" 2>/dev/null
+  cmp -s "$T/want.lbl" "$T/label.out" || fail "$attributes: not the bytes of lblfilter $options"
+done <<'CASES'
+480x240,fill=label|darkness=27 speed=12700|Darkness=12 PrintSpeed=50
+480x240,fill=label,copies=3|copies=3 tracking=mark left=100 top=-200|MediaType=Mark Horizontal=8 Vertical=-16
+480x240,fill=gradient|tracking=continuous content=photo direction=reverse|MediaType=Continuous Dither=Diffusion PrintDirection=Reverse
+480x240,fill=gradient|content=graphic quality=3 darkness=-53|Dither=Ordered8 Darkness=0
+480x240,fill=gradient|content=graphic|Dither=Clustered
+480x240,fill=gradient|content=graphic quality=5 darkness=100|Dither=Ordered16 Darkness=15
+812x1218,fill=label|width=10160 length=15240 speed=5080|PageSize=Custom.4x6in PrintSpeed=20
+CASES
+
+# The printer's label mode and default direction, not the job's.
+app modify -d label -o label-mode-configured=peel-off -o print-direction-default=reverse
+"$MAKE_RASTER" -m pwg 480x240,fill=label >"$T/page.pwg"
+: >"$T/label.out"
+app submit -d label -o media=om_w170h85_60x30mm "$T/page.pwg" >/dev/null
+wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
+"$LBLFILTER" 1 u t 1 "PageSize=w170h85 Darkness=8 LabelMode=PeelOff PrintDirection=Reverse" "$T/page.pwg" >"$T/want.lbl" 2>/dev/null
+cmp -s "$T/want.lbl" "$T/label.out" || fail "lblprinter submit, peel-off and reverse"
+
+# A PNG label: scaled onto the loaded 100 x 150 mm label, its QR code scans.
+qrencode -s 8 -o "$T/code.png" "PKG0001234567"
+: >"$T/label.out"
+print_ipp "$T/code.png" format=image/png width=10000 length=15000 copies=2
+"$LBLVIEW" -q --png -o "$T/label.png" "$T/label.out" 2>/dev/null || fail "lblview refuses the PNG job's labels"
+[ "$(grep -c '^PRINT 1,1' "$T/label.out")" = 2 ] || fail "two copies, each its own label"
+[ "$(zbarimg -q "$T/label-1.png" 2>/dev/null)" = "QR-Code:PKG0001234567" ] || fail "the QR code does not scan"
+echo "print: lblprinter's labels are lblfilter's, byte for byte"

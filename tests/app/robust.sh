@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# One bad job never stops a label line: a job that cannot be printed ends
+# aborted with a message and the next one prints; a job cancelled mid-way
+# leaves only whole label sequences; a restart keeps printers and settings.
+source "$(dirname "$0")/lib.sh"
+start_server
+add_printer
+"$MAKE_RASTER" -m pwg 480x240,fill=label >"$T/page.pwg"
+message() { ipptool -c -d job="$1" "$URI" "$APP_TESTS/../cups/job-state.test" | tail -n 1; }
+
+gs -q -dNOPAUSE -dBATCH -sDEVICE=jpeggray -r100 -g300x200 -sOutputFile="$T/good.jpg" \
+  -c "0 setgray 20 20 100 50 rectfill showpage"
+{ head -c 400 "$T/good.jpg"; head -c 3000 /dev/zero; } >"$T/bad.jpg"
+print_ipp "$T/bad.jpg" format=image/jpeg
+[[ $(message 1) =~ ^aborted,\"?[A-Za-z] ]] || fail "a damaged JPEG must abort with a message: $(message 1)"
+"$MAKE_RASTER" -m pwg 832x3000000,rows=0 >"$T/huge.pwg"
+print_ipp "$T/huge.pwg"
+[ "$(message 2)" = "aborted,Page 1 is too large for the printer (832 x 3000000 dots)," ] ||
+  fail "a page beyond the printer's limits: $(message 2)"
+print_ipp "$T/page.pwg"
+[ "$state" = completed ] && [ -s "$T/label.out" ] || fail "the job after bad ones: $state"
+"$LBLVIEW" -q "$T/label.out" || fail "the label after a bad job"
+
+# Forty large labels (one page's header and rows, forty times after the
+# stream's sync word); cancelled once the first reach the printer.
+"$MAKE_RASTER" -m pwg 3200x3600,fill=label >"$T/one.pwg"
+{ head -c 4 "$T/one.pwg"; for _ in $(seq 40); do tail -c +5 "$T/one.pwg"; done; } >"$T/many.pwg"
+: >"$T/label.out"
+ipptool -f "$T/many.pwg" "$URI" "$APP_TESTS/print-job.test" >/dev/null &
+for _ in $(seq 400); do [ -s "$T/label.out" ] && break; sleep 0.01; done
+app cancel -d label -j 4
+wait $! || true
+wait_job 4
+[ "$state" = canceled ] || fail "the cancelled job is $state"
+pages=$("$LBLVIEW" "$T/label.out" | sed -n 's/.*: \([0-9]*\) pages\{0,1\} in .*, valid$/\1/p')
+[ -n "$pages" ] && [ "$pages" -lt 40 ] || fail "cancelled: $("$LBLVIEW" "$T/label.out" 2>&1 | tail -1)"
+
+# Printers and their settings survive a restart.
+app modify -d label -o printer-darkness-configured=80 -o label-mode-configured=cutter
+stop_server
+start_server
+: >"$T/label.out"
+print_ipp "$T/page.pwg"
+"$LBLFILTER" 1 u t 1 "PageSize=w170h85 Darkness=12 LabelMode=Cutter" "$T/page.pwg" >"$T/want.lbl" 2>/dev/null
+cmp -s "$T/want.lbl" "$T/label.out" || fail "after a restart: not the printer's darkness and label mode"
+echo "robust: bad jobs abort, cancels leave whole labels, restarts keep the printers"
