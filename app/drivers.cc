@@ -3,36 +3,41 @@
 // filter's print direction, so every PPD option has an IPP equivalent.
 #include "app/drivers.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "app/job_settings.h"
 #include "app/raster.h"
+#include "settings/printer_models.h"
 #include "settings/settings.h"
 
 namespace {
 
-// One model of the PPDs (ppd/lblfilter.drv): its head and its speed range.
-struct label_model {
-  const char* driver_name;
-  const char* make_and_model;
-  int dpi;
-  int min_speed, max_speed, default_speed;  // inches per second
+// PAPPL's list of the models (settings/printer_models.h), as the PPDs name
+// them; built once, since PAPPL keeps pointers to the texts.
+struct driver_list {
+  std::string names[std::size(kPrinterModels)], ids[std::size(kPrinterModels)];
+  pappl_pr_driver_t drivers[std::size(kPrinterModels)];
 };
 
-constexpr label_model kModels[] = {
-    {"generic-203dpi", "Generic Label Printer 203dpi", 203, 2, 6, 4},
-    {"generic-300dpi", "Generic Label Printer 300dpi", 300, 2, 4, 3},
-};
-
-pappl_pr_driver_t g_drivers[] = {
-    {kModels[0].driver_name, kModels[0].make_and_model,
-     "MFG:Generic;MDL:Label Printer 203dpi;CMD:LBL;CLS:PRINTER;", nullptr},
-    {kModels[1].driver_name, kModels[1].make_and_model,
-     "MFG:Generic;MDL:Label Printer 300dpi;CMD:LBL;CLS:PRINTER;", nullptr},
-};
+driver_list& drivers() {
+  static driver_list list = [] {
+    driver_list made{};
+    for (size_t i = 0; i < std::size(kPrinterModels); ++i) {
+      const printer_model& model = kPrinterModels[i];
+      made.names[i] = std::string(kPrinterMaker) + " " + model.model_name;
+      made.ids[i] = std::string("MFG:") + kPrinterMaker + ";MDL:" + model.model_name +
+                    ";CMD:LBL;CLS:PRINTER;";
+      made.drivers[i] = {model.driver_name, made.names[i].c_str(), made.ids[i].c_str(), nullptr};
+    }
+    return made;
+  }();
+  return list;
+}
 
 // The PWG names of the size table: "om_<ppd name>_<w>x<h>mm", a self-describing
 // metric name whose dimensions are the table's own millimetres, so CUPS and
@@ -51,33 +56,32 @@ const std::array<std::string, kPageSizeCount>& media_names() {
   return names;
 }
 
-// Custom labels from 20 x 10 mm to the 108 mm head and 1 m of label, as the PPDs.
-constexpr const char* kCustomMin = "custom_min_20x10mm";
-constexpr const char* kCustomMax = "custom_max_108x1000mm";
-constexpr char kDefaultSize[] = "w283h425";  // 100 x 150 mm, the PPDs' default
+// Custom labels over the PPDs' range.
+const std::string kCustomMin = "custom_min_" + std::to_string(kMinLabelWidthMm) + "x" +
+                               std::to_string(kMinLabelHeightMm) + "mm";
+const std::string kCustomMax = "custom_max_" + std::to_string(kMaxLabelWidthMm) + "x" +
+                               std::to_string(kMaxLabelHeightMm) + "mm";
 constexpr char kRoll[] = "main-roll";
 
 // Speeds are hundredths of a millimetre per second in IPP; the printer counts
 // whole inches per second.
 constexpr int kSpeedPerInch = 2540;
 
-// The darkness level the PPDs default to (DENSITY 8), as IPP's 0-100.
-constexpr int kDefaultDensity = 8;
-
-// Offsets move the image by up to 10 mm either way, as the PPDs' choices.
-constexpr int kMaxOffset = 1000;  // hundredths of a millimetre
+// Offsets move the image as far as the PPDs' choices, in hundredths of a mm.
+constexpr int kMaxOffset =
+    100 * *std::max_element(std::begin(kOffsetChoicesMm), std::end(kOffsetChoicesMm));
 
 void set_media(pappl_pr_driver_data_t* data) {
   const auto& names = media_names();
   for (size_t i = 0; i < names.size(); ++i) data->media[i] = names[i].c_str();
-  data->media[names.size()] = kCustomMin;
-  data->media[names.size() + 1] = kCustomMax;
+  data->media[names.size()] = kCustomMin.c_str();
+  data->media[names.size() + 1] = kCustomMax.c_str();
   data->num_media = static_cast<int>(names.size()) + 2;
   data->num_source = 1;
   data->source[0] = kRoll;
 
   pappl_media_col_t& ready = data->media_ready[0];
-  const page_size_entry* size = find_page_size(kDefaultSize);
+  const page_size_entry* size = find_page_size(kDefaultPageSize);
   std::snprintf(ready.size_name, sizeof ready.size_name, "om_%s_%dx%dmm", size->name, size->width,
                 size->height);
   ready.size_width = size->width * 100;
@@ -95,9 +99,9 @@ void set_media(pappl_pr_driver_data_t* data) {
   data->left_offset_supported[1] = data->top_offset_supported[1] = kMaxOffset;
 }
 
-void set_label_controls(const label_model& model, pappl_pr_driver_data_t* data) {
+void set_label_controls(const printer_model& model, pappl_pr_driver_data_t* data) {
   data->darkness_supported = kMaxDarkness - kMinDarkness + 1;
-  data->darkness_configured = darkness_percent(kDefaultDensity);
+  data->darkness_configured = darkness_percent(kDefaultDarkness);
   data->darkness_default = 0;
   data->speed_supported[0] = model.min_speed * kSpeedPerInch;
   data->speed_supported[1] = model.max_speed * kSpeedPerInch;
@@ -133,26 +137,27 @@ void add_everywhere_attributes(ipp_t* attrs) {
                "normal");
 }
 
-const label_model* find_model(const char* name) {
-  for (const label_model& model : kModels)
+const printer_model* find_model(const char* name) {
+  for (const printer_model& model : kPrinterModels)
     if (std::strcmp(model.driver_name, name) == 0) return &model;
   return nullptr;
 }
 
 }  // namespace
 
-std::span<pappl_pr_driver_t> label_drivers() { return g_drivers; }
+std::span<pappl_pr_driver_t> label_drivers() { return drivers().drivers; }
 
 bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*device_uri*/,
                      const char* /*device_id*/, pappl_pr_driver_data_t* data, ipp_t** attrs,
                      void* /*context*/) {
-  const label_model* model = find_model(name);
+  const printer_model* model = find_model(name);
   if (model == nullptr) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "No label printer model is called '%s'.", name);
     return false;
   }
   set_raster_callbacks(data);
-  std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", model->make_and_model);
+  std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s %s", kPrinterMaker,
+                model->model_name);
   data->kind = PAPPL_KIND_LABEL | PAPPL_KIND_ROLL;
   data->ppm = 60;  // labels a minute, at a few inches per second
   data->num_resolution = 1;

@@ -3,17 +3,17 @@
 // printer as one complete label command sequence when it ends.
 #include "app/raster.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/drivers.h"
 #include "app/job_settings.h"
 #include "render/render.h"
+#include "tools/lblview/stream_parser.h"
 
 namespace {
 
@@ -135,17 +135,20 @@ bool end_job(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* 
 }
 
 // A label command stream made elsewhere (lblfilter, another system's queue)
-// goes to the printer byte for byte, as a raw CUPS queue would send it.
+// goes to the printer byte for byte, as a raw queue would send it, once
+// lblview's reader has found it to be whole label sequences: half a command
+// would leave the printer waiting.
 bool print_label_stream(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device) {
-  const int fd = ::open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail_job(job, "Unable to open the print file");
-  char buffer[65536];
-  ssize_t got;
-  bool written = true;
-  while (written && ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)))
-    written = got < 0 || papplDeviceWrite(device, buffer, static_cast<size_t>(got)) == got;
-  ::close(fd);
-  if (!written || got < 0) return fail_job(job, "Unable to write print data");
+  std::ifstream in(papplJobGetFilename(job), std::ios::binary);
+  if (!in) return fail_job(job, "Unable to read the print file");
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  std::vector<lblview::page> pages;
+  lblview::parse_error error;
+  if (!lblview::parse_stream({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, &pages,
+                             &error))
+    return fail_job(job, ("Not a label stream the printer takes: " + describe(error)).c_str());
+  if (papplDeviceWrite(device, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    return fail_job(job, "Unable to write print data");
   papplDeviceFlush(device);
   return true;
 }

@@ -1,11 +1,14 @@
 // Writes the parts of the PPD compiler source that the filter defines, so the
-// queue's PPD offers exactly what the filter reads: the label sizes of its
-// size table (dimensions in points, a name in millimetres for the print
-// dialog) and its choice options with their readable names.
+// queue's PPD offers exactly what the filter reads and the Printer Application
+// offers: the label sizes of its size table (dimensions in points, a name in
+// millimetres for the print dialog), its options, and the two models.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <string>
 
+#include "settings/printer_models.h"
 #include "settings/settings.h"
 
 namespace {
@@ -37,8 +40,49 @@ namespace {
   return default_found;
 }
 
-// Each option's first choice is its default.
+void write_offset_option(const char* name, const char* text, int dpi) {
+  std::printf("    Option \"%s/%s\" PickOne AnySetup 10\n", name, text);
+  const int per_mm = dots_per_mm(dpi);
+  for (auto it = std::rbegin(kOffsetChoicesMm); it != std::rend(kOffsetChoicesMm); ++it)
+    std::printf("      Choice \"%d/-%d mm (%d dots)\" \"\"\n", -*it * per_mm, *it, -*it * per_mm);
+  std::printf("      *Choice \"0/None\" \"\"\n");
+  for (const int mm : kOffsetChoicesMm)
+    std::printf("      Choice \"%d/%d mm (%d dots)\" \"\"\n", mm * per_mm, mm, mm * per_mm);
+}
+
+// The models, each in a block of its own: names, resolution, speed range and
+// offsets in its own dots.
+void write_models(const char* version) {
+  std::printf("MinSize %dmm %dmm\nMaxSize %dmm %dmm\n", kMinLabelWidthMm, kMinLabelHeightMm,
+              kMaxLabelWidthMm, kMaxLabelHeightMm);
+  for (const printer_model& model : kPrinterModels) {
+    std::printf("{\n  Manufacturer \"%s\"\n  ModelName \"%s\"\n  PCFileName \"%s\"\n",
+                kPrinterMaker, model.model_name, model.ppd_name);
+    std::printf("  Attribute NickName \"\" \"%s %s, lblfilter %s\"\n", kPrinterMaker,
+                model.model_name, version);
+    std::printf("  Attribute \"1284DeviceID\" \"\" \"MFG:%s;MDL:%s;CMD:LBL;CLS:PRINTER;\"\n",
+                kPrinterMaker, model.model_name);
+    std::printf("  Resolution - 8 0 0 0 \"%ddpi/%d dpi\"\n  Group \"General/General\"\n", model.dpi,
+                model.dpi);
+    std::printf("    Option \"PrintSpeed/Print Speed\" PickOne AnySetup 10\n");
+    for (int speed = model.min_speed; speed <= model.max_speed; ++speed)
+      std::printf("      %sChoice \"%d/%d in/s (%d mm/s)\" \"\"\n",
+                  speed == model.default_speed ? "*" : "", speed * 10, speed,
+                  (speed * 254 + 5) / 10);
+    write_offset_option("Horizontal", "Horizontal Offset", model.dpi);
+    write_offset_option("Vertical", "Vertical Offset", model.dpi);
+    std::printf("}\n");
+  }
+}
+
+// Darkness, then the choice options; each first choice is the default.
 void write_choice_options() {
+  std::printf("Option \"Darkness/Darkness\" PickOne AnySetup 10\n");
+  for (int level = kMinDarkness; level <= kMaxDarkness; ++level)
+    std::printf("  %sChoice \"%d/%d%s\" \"\"\n", level == kDefaultDarkness ? "*" : "", level, level,
+                level == kMinDarkness   ? " (lightest)"
+                : level == kMaxDarkness ? " (darkest)"
+                                        : "");
   for (const printer_option& option : kPrinterOptions) {
     std::printf("Option \"%s/%s\" PickOne AnySetup 10\n", option.name, option.text);
     for (size_t i = 0; i < option.choices.size(); ++i)
@@ -50,14 +94,13 @@ void write_choice_options() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc != 3 || (std::strcmp(argv[1], "sizes") != 0 && std::strcmp(argv[1], "options") != 0)) {
-    std::fputs("usage: gen_drv sizes default-size-name | gen_drv options -\n", stderr);
+  const std::string part = argc == 2 || argc == 3 ? argv[1] : "";
+  if (part != "sizes" && part != "options" && !(part == "models" && argc == 3)) {
+    std::fputs("usage: gen_drv sizes | gen_drv options | gen_drv models VERSION\n", stderr);
     return 1;
   }
   std::puts("// Generated at build time from the filter's tables: do not edit.");
-  if (std::strcmp(argv[1], "options") == 0) {
-    write_choice_options();
-    return 0;
-  }
-  return write_sizes(argv[2]) ? 0 : 1;
+  if (part == "options") write_choice_options();
+  if (part == "models") write_models(argv[2]);
+  return part != "sizes" || write_sizes(kDefaultPageSize) ? 0 : 1;
 }

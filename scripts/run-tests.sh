@@ -42,7 +42,7 @@ echo "== build-ci/posix (clang++, libc++, -U_GNU_SOURCE -D_POSIX_C_SOURCE=200809
 cmake -S . -B build-ci/posix -DCMAKE_CXX_COMPILER=clang++ -DLBL_WERROR=ON -DLBL_BUILD_TESTS=OFF \
   -DLBL_BUILD_BENCH=OFF "-DCMAKE_CXX_FLAGS=-stdlib=libc++ -U_GNU_SOURCE -D_POSIX_C_SOURCE=200809L" \
   -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ >/dev/null
-cmake --build build-ci/posix -j "$jobs" --target lblfilter lblview
+cmake --build build-ci/posix -j "$jobs" --target lblfilter lblview lblprinter
 
 # libFuzzer with ASan + UBSan: each target fuzzes for FUZZ_SECONDS (two at a
 # time), then the saved corpus in fuzz/corpus/ replays through every target.

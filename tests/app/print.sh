@@ -41,4 +41,10 @@ print_ipp "$T/code.png" format=image/png width=10000 length=15000 copies=2
 "$LBLVIEW" -q --png -o "$T/label.png" "$T/label.out" 2>/dev/null || fail "lblview refuses the PNG job's labels"
 [ "$(grep -c '^PRINT 1,1' "$T/label.out")" = 2 ] || fail "two copies, each its own label"
 [ "$(zbarimg -q "$T/label-1.png" 2>/dev/null)" = "QR-Code:PKG0001234567" ] || fail "the QR code does not scan"
+
+# A finished label stream goes to the printer as it is.
+"$LBLFILTER" 1 u t 1 "LabelMode=Cutter" "$T/page.pwg" >"$T/want.lbl" 2>/dev/null
+: >"$T/label.out"
+print_ipp "$T/want.lbl" format=application/vnd.lblfilter-label
+cmp -s "$T/want.lbl" "$T/label.out" || fail "a label stream passes through unchanged"
 echo "print: lblprinter's labels are lblfilter's, byte for byte"

@@ -6,6 +6,7 @@ source "$(dirname "$0")/lib.sh"
 start_server
 add_printer
 "$MAKE_RASTER" -m pwg 480x240,fill=label >"$T/page.pwg"
+"$LBLFILTER" 1 u t 1 '' "$T/page.pwg" >"$T/page.lbl" 2>/dev/null
 message() { ipptool -c -d job="$1" "$URI" "$APP_TESTS/../cups/job-state.test" | tail -n 1; }
 
 gs -q -dNOPAUSE -dBATCH -sDEVICE=jpeggray -r100 -g300x200 -sOutputFile="$T/good.jpg" \
@@ -17,6 +18,10 @@ print_ipp "$T/bad.jpg" format=image/jpeg
 print_ipp "$T/huge.pwg"
 [ "$(message 2)" = "aborted,Page 1 is too large for the printer (832 x 3000000 dots)," ] ||
   fail "a page beyond the printer's limits: $(message 2)"
+head -c 300 "$T/page.lbl" >"$T/cut.lbl"
+print_ipp "$T/cut.lbl" format=application/vnd.lblfilter-label
+[[ $(message 3) = 'aborted,"Not a label stream the printer takes: page 1, BITMAP'* ]] ||
+  fail "a cut label stream must not reach the printer: $(message 3)"
 print_ipp "$T/page.pwg"
 [ "$state" = completed ] && [ -s "$T/label.out" ] || fail "the job after bad ones: $state"
 "$LBLVIEW" -q "$T/label.out" || fail "the label after a bad job"
@@ -28,9 +33,9 @@ print_ipp "$T/page.pwg"
 : >"$T/label.out"
 ipptool -f "$T/many.pwg" "$URI" "$APP_TESTS/print-job.test" >/dev/null &
 for _ in $(seq 400); do [ -s "$T/label.out" ] && break; sleep 0.01; done
-app cancel -d label -j 4
+app cancel -d label -j 5
 wait $! || true
-wait_job 4
+wait_job 5
 [ "$state" = canceled ] || fail "the cancelled job is $state"
 pages=$("$LBLVIEW" "$T/label.out" | sed -n 's/.*: \([0-9]*\) pages\{0,1\} in .*, valid$/\1/p')
 [ -n "$pages" ] && [ "$pages" -lt 40 ] || fail "cancelled: $("$LBLVIEW" "$T/label.out" 2>&1 | tail -1)"

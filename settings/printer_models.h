@@ -1,0 +1,39 @@
+// The label printer's two models and the limits both front ends offer: the
+// PPDs (generated from this at build time) and the Printer Application's
+// drivers say the same because they read the same table.
+#pragma once
+
+/// One model: its names in the PPD and in the Printer Application, its head's
+/// resolution and its speeds in inches per second (the SPEED number).
+struct printer_model {
+  const char* driver_name;  // the Printer Application's driver: "generic-203dpi"
+  const char* model_name;   // after the maker: "Label Printer 203dpi"
+  const char* ppd_name;     // "lbl203.ppd"
+  int dpi;
+  int min_speed, max_speed, default_speed;
+};
+
+inline constexpr char kPrinterMaker[] = "Generic";
+
+inline constexpr printer_model kPrinterModels[] = {
+    {"generic-203dpi", "Label Printer 203dpi", "lbl203.ppd", 203, 2, 6, 4},
+    {"generic-300dpi", "Label Printer 300dpi", "lbl300.ppd", 300, 2, 4, 3},
+};
+
+/// Custom label sizes, from 20 x 10 mm to the 108 mm head and 1 m of label.
+inline constexpr int kMinLabelWidthMm = 20;
+inline constexpr int kMinLabelHeightMm = 10;
+inline constexpr int kMaxLabelWidthMm = 108;
+inline constexpr int kMaxLabelHeightMm = 1000;
+
+/// The label size both front ends start with: 100 x 150 mm.
+inline constexpr char kDefaultPageSize[] = "w283h425";
+
+/// The darkness both front ends start with (DENSITY 8).
+inline constexpr int kDefaultDarkness = 8;
+
+/// The bitmap offsets offered, in millimetres either way.
+inline constexpr int kOffsetChoicesMm[] = {1, 2, 4, 6, 8, 10};
+
+/// Whole dots per millimetre of a head: 8 at 203 dpi, 12 at 300 dpi.
+constexpr int dots_per_mm(int dpi) { return (dpi * 10 + 127) / 254; }
