@@ -3,9 +3,8 @@
 // printer as one complete label command sequence when it ends.
 #include "app/raster.h"
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -139,9 +138,14 @@ bool end_job(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* 
 // lblview's reader has found it to be whole label sequences: half a command
 // would leave the printer waiting.
 bool print_label_stream(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device) {
-  std::ifstream in(papplJobGetFilename(job), std::ios::binary);
-  if (!in) return fail_job(job, "Unable to read the print file");
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  std::vector<char> bytes;
+  std::FILE* in = std::fopen(papplJobGetFilename(job), "rb");
+  char chunk[65536];
+  for (size_t got; in != nullptr && (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  const bool read = in != nullptr && !std::ferror(in);
+  if (in != nullptr) std::fclose(in);
+  if (!read) return fail_job(job, "Unable to read the print file");
   std::vector<lblview::page> pages;
   lblview::parse_error error;
   if (!lblview::parse_stream({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, &pages,
