@@ -112,6 +112,15 @@ constexpr unsigned kBitsPerDot = 8;
   return true;
 }
 
+// Whether the page can be read in one call. libcups swaps byte pairs of
+// 16-bit colours in a stream of the other byte order, row by row and only for
+// rows read whole; a header that claims them, however few bits per dot it
+// has, is read row by row so that a cut page keeps its rows as libcups gives
+// them.
+bool whole_page_read(const raster_source& source, const cups_page_header2_t& header) {
+  return source.rows_uncompressed() && header.cupsBitsPerColor != 16;
+}
+
 enum class page_outcome { kWritten, kCancelled, kFailed };
 
 // The printer-state-reason a failed job leaves for the operator beside its
@@ -176,7 +185,7 @@ class cancel_deferred {
   if (problem == page_problem::kNone || problem == page_problem::kNoMemory)
     std::fprintf(stderr, "PAGE: %d %d\n", page_number, static_cast<int>(header.NumCopies));
   if (problem == page_problem::kNone &&
-      !read_rows(raster, &source, source.rows_uncompressed(), header, &page)) {
+      !read_rows(raster, &source, whole_page_read(source, header), header, &page)) {
     WriteLog("page %d: cannot allocate its gray rows", page_number);
     *failure = describe(page_problem::kNoMemory, page_number, 0, 0);
     return page_outcome::kFailed;
