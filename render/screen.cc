@@ -155,7 +155,9 @@ void screen_row_baseline(const uint8_t* gray, uint8_t* bits, int bytes_per_row,
     packed |= dark;
     std::memcpy(bits + byte, &packed, sizeof packed);
   }
-  screen_row_sse2(gray, bits, byte, bytes_per_row, thr);
+  // The last few bytes, dot by dot: no call out of the AVX code.
+  for (; byte < bytes_per_row; ++byte)
+    bits[byte] |= pack8(gray + byte * 8, thr.data() + (byte & 1) * 8);
 }
 
 using screen_row_fn = void (*)(const uint8_t*, uint8_t*, int, const threshold_row&);
@@ -192,20 +194,19 @@ row_screen::row_screen(int mode, bool diffusion, uint32_t dots)
 void row_screen::screen(const uint8_t* gray, uint8_t* bits, uint32_t y) {
   if (diffusion_) return diffuse(gray, bits, y);
   const threshold_row& thr = thresholds_[y % kPatternDots];
-  // Whole groups of 32 dots go straight through the kernel; the rest of the
-  // row goes through it once more, padded with blank label, so every width
-  // costs one short pass and no dot is read beyond the row.
-  constexpr uint32_t kGroup = 32;
-  const uint32_t head_bytes = dots_ / kGroup * (kGroup / 8);
+  // Whole groups of 32 dots go through the vector kernel, the few whole bytes
+  // after them dot by dot, and a last byte that the row ends inside is padded
+  // with blank label: no dot is read beyond the row.
+  const uint32_t head_bytes = dots_ / 32 * 4;
+  const uint32_t whole_bytes = dots_ / 8;
   kScreenRow(gray, bits, static_cast<int>(head_bytes), thr);
-  const uint32_t rest = dots_ % kGroup;
-  if (rest != 0) {
-    uint8_t tail[kGroup];
-    std::memset(tail, 255, sizeof tail);
-    std::memcpy(tail, gray + size_t{head_bytes} * 8, rest);
-    uint8_t packed[kGroup / 8] = {};
-    kScreenRow(tail, packed, kGroup / 8, thr);
-    for (uint32_t i = 0; i < (rest + 7) / 8; ++i) bits[head_bytes + i] |= packed[i];
+  for (uint32_t byte = head_bytes; byte < whole_bytes; ++byte)
+    bits[byte] |= pack8(gray + size_t{byte} * 8, thr.data() + (byte & 1) * 8);
+  if (dots_ % 8 != 0) {
+    uint8_t last[8];
+    std::memset(last, 255, sizeof last);
+    std::memcpy(last, gray + size_t{whole_bytes} * 8, dots_ % 8);
+    bits[whole_bytes] |= pack8(last, thr.data() + (whole_bytes & 1) * 8);
   }
 }
 
