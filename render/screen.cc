@@ -201,11 +201,11 @@ void row_screen::screen(const uint8_t* gray, uint8_t* bits, uint32_t y) {
   const uint32_t whole_bytes = dots_ / 8;
   kScreenRow(gray, bits, static_cast<int>(head_bytes), thr);
   for (uint32_t byte = head_bytes; byte < whole_bytes; ++byte)
-    bits[byte] |= pack8(gray + size_t{byte} * 8, thr.data() + (byte & 1) * 8);
+    bits[byte] |= pack8(gray + static_cast<size_t>(byte) * 8, thr.data() + (byte & 1) * 8);
   if (dots_ % 8 != 0) {
     uint8_t last[8];
     std::memset(last, 255, sizeof last);
-    std::memcpy(last, gray + size_t{whole_bytes} * 8, dots_ % 8);
+    std::memcpy(last, gray + static_cast<size_t>(whole_bytes) * 8, dots_ % 8);
     bits[whole_bytes] |= pack8(last, thr.data() + (whole_bytes & 1) * 8);
   }
 }
