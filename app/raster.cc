@@ -75,7 +75,7 @@ bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*
   papplPrinterGetDriverData(printer, &driver);
   auto* state = new (std::nothrow)
       label_job{settings_for_job(*options, driver, direction_default(printer).c_str()), {}, false};
-  if (state == nullptr) return fail_job(job, "Unable to allocate memory");
+  if (state == nullptr) return fail_job(job, describe(page_problem::kNoMemory, 0, 0, 0).c_str());
   state->doc.copies = copies_per_page(job, *options);
   state->doc.jobId = papplJobGetID(job);
   state->doc.user = papplJobGetUsername(job);

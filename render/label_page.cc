@@ -159,8 +159,6 @@ void label_page::add_rows(const uint8_t* gray, size_t stride, uint32_t count) {
                      s.rows_added);
 }
 
-uint32_t label_page::rows_added() const { return state_->rows_added; }
-
 bool label_page::write(label_output& out) {
   state& s = *state_;
   // Rows that never came are blank label; only diffusion can print on them.

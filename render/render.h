@@ -97,9 +97,6 @@ class label_page {
   /// apart. Rows beyond the page's height are ignored.
   void add_rows(const uint8_t* gray, size_t stride, uint32_t count);
 
-  /// Rows added so far.
-  uint32_t rows_added() const;
-
   /// Screens the rows that never came as blank label, then writes the page's
   /// whole command sequence and flushes. False when the output failed.
   [[nodiscard]] bool write(label_output& out);
