@@ -33,6 +33,7 @@ struct raster_source {
   size_t sync_seen;
   int read_error;       // errno of a failed read, 0 while the input reads cleanly
   uint64_t bytes_read;  // handed to libcups so far
+  bool at_end;          // the input has said it has no more data
 
   bool rows_uncompressed() const {
     constexpr const char* kUncompressed[] = {"RaSt", "tSaR", "RaS3", "3SaR"};
@@ -67,6 +68,7 @@ ssize_t read_source(void* context, unsigned char* buffer, size_t length) {
       return -1;
     }
   }
+  if (got == 0) source->at_end = true;
   for (ssize_t i = 0; i < got && source->sync_seen < sizeof source->sync; ++i)
     source->sync[source->sync_seen++] = buffer[i];
   source->bytes_read += static_cast<uint64_t>(got);
@@ -231,7 +233,7 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
   if (reasons != nullptr && std::strstr(reasons, kFailedJobReason) != nullptr)
     std::fprintf(stderr, "STATE: -%s\n", kFailedJobReason);
 
-  raster_source source{cupsFileNumber(input), {}, 0, 0, 0};
+  raster_source source{cupsFileNumber(input), {}, 0, 0, 0, false};
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) {
     if (source.read_error == 0) return kRenderDone;  // not a raster stream: nothing to print
@@ -259,6 +261,14 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
     WriteLog("job cancelled after %d pages", page_number);
   } else if (source.read_error != 0) {
     return fail_job(source, read_error_message(source, page_number + 1));
+  } else if (!source.at_end) {
+    // libcups reports a header it will not read (a row of 2 GiB or more, say)
+    // as the end of the stream; only the input not being used up tells them
+    // apart. Such a stream is read as one that ends there.
+    WriteLog(
+        "page %d: header refused (no rows, no dots, or a size libcups does not read); "
+        "the job ends there, the rest of its data unread",
+        page_number + 1);
   }
   return kRenderDone;
 }
