@@ -3,7 +3,6 @@
 // filter's print direction, so every PPD option has an IPP equivalent.
 #include "app/drivers.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -68,8 +67,7 @@ constexpr char kRoll[] = "main-roll";
 constexpr int kSpeedPerInch = 2540;
 
 // Offsets move the image as far as the PPDs' choices, in hundredths of a mm.
-constexpr int kMaxOffset =
-    100 * *std::max_element(std::begin(kOffsetChoicesMm), std::end(kOffsetChoicesMm));
+constexpr int kMaxOffset = 100 * kMaxOffsetMm;
 
 void set_media(pappl_pr_driver_data_t* data) {
   const auto& names = media_names();

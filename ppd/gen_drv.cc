@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 #include "settings/printer_models.h"
@@ -43,11 +42,12 @@ namespace {
 void write_offset_option(const char* name, const char* text, int dpi) {
   std::printf("    Option \"%s/%s\" PickOne AnySetup 10\n", name, text);
   const int per_mm = dots_per_mm(dpi);
-  for (auto it = std::rbegin(kOffsetChoicesMm); it != std::rend(kOffsetChoicesMm); ++it)
-    std::printf("      Choice \"%d/-%d mm (%d dots)\" \"\"\n", -*it * per_mm, *it, -*it * per_mm);
-  std::printf("      *Choice \"0/None\" \"\"\n");
-  for (const int mm : kOffsetChoicesMm)
-    std::printf("      Choice \"%d/%d mm (%d dots)\" \"\"\n", mm * per_mm, mm, mm * per_mm);
+  for (int mm = -kMaxOffsetMm; mm <= kMaxOffsetMm; ++mm) {
+    if (mm == 0)
+      std::printf("      *Choice \"0/None\" \"\"\n");
+    else
+      std::printf("      Choice \"%d/%d mm (%d dots)\" \"\"\n", mm * per_mm, mm, mm * per_mm);
+  }
 }
 
 // The models, each in a block of its own: names, resolution, speed range and

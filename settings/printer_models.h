@@ -32,8 +32,8 @@ inline constexpr char kDefaultPageSize[] = "w283h425";
 /// The darkness both front ends start with (DENSITY 8).
 inline constexpr int kDefaultDarkness = 8;
 
-/// The bitmap offsets offered, in millimetres either way.
-inline constexpr int kOffsetChoicesMm[] = {1, 2, 4, 6, 8, 10};
+/// The bitmap offsets offered: whole millimetres up to this far either way.
+inline constexpr int kMaxOffsetMm = 10;
 
 /// Whole dots per millimetre of a head: 8 at 203 dpi, 12 at 300 dpi.
 constexpr int dots_per_mm(int dpi) { return (dpi * 10 + 127) / 254; }
