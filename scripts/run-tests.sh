@@ -6,6 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+# deps.sh has installed every test's prerequisites: a test that finds one
+# missing fails here instead of skipping, as it would in a plain ctest run.
+export LBL_REQUIRE_PREREQUISITES=1
 
 jobs=${JOBS:-$(nproc)}
 

@@ -18,7 +18,7 @@ fail() {
 
 for tool in cupsd lpadmin lp cupsfilter zbarimg gs; do
   command -v $tool >/dev/null || PATH=$PATH:/usr/sbin command -v $tool >/dev/null ||
-    { echo "missing prerequisite: $tool"; [ "${CI:-}" = true ] && exit 1; exit 77; }
+    { echo "missing prerequisite: $tool"; [ -n "${LBL_REQUIRE_PREREQUISITES:-}" ] && exit 1; exit 77; }
 done
 [ -e "$PPDS/lbl203.ppd" ] && [ -e "$SAMPLES/shipping-label.pdf" ] || fail "no PPDs or samples built"
 export PATH=$PATH:/usr/sbin
