@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "app/devices.h"
 #include "app/drivers.h"
 #include "app/system.h"
 
@@ -57,6 +58,7 @@ int main(int argc, char* argv[]) {
   if (instance.state_directory != nullptr &&
       ::setenv("SNAP_COMMON", instance.state_directory, 1) != 0)
     return 1;
+  if (argc == 2 && std::strcmp(argv[1], "devices") == 0 && !avahi_running()) return print_devices();
   const auto drivers = label_drivers();
   return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
                        drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,

@@ -88,5 +88,6 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
                                add_label_mode_page, label_driver_cb, nullptr);
   papplSystemSetFooterHTML(system, kFooter);
+  add_printer_page(system);
   return system;
 }

@@ -1,9 +1,16 @@
 // One page per printer, /<printer>/label-mode: a form with the printer's label
 // modes; a post by an administrator changes label-mode-configured, which the
-// next job's setup lines carry (SET PEEL, SET CUTTER, SET TEAR).
+// next job's setup lines carry (SET PEEL, SET CUTTER, SET TEAR). And the
+// system's Add Printer page, /addprinter.
 #include "app/web.h"
 
+#include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/devices.h"
+#include "app/drivers.h"
 
 namespace {
 
@@ -64,7 +71,104 @@ bool label_mode_page(pappl_client_t* client, void* data) {
   return true;
 }
 
+// PAPPL 1.3's own Add Printer page ends the server when it looks for network
+// printers while avahi is not running (app/devices.h); this one does not, and
+// takes any device URI typed in.
+struct found_device {
+  std::string info, uri;
+};
+
+bool note_device(const char* info, const char* uri, const char* /*id*/, void* data) {
+  static_cast<std::vector<found_device>*>(data)->push_back({info, uri});
+  return false;  // go on listing
+}
+
+const pappl_pr_driver_t* find_driver(const char* name) {
+  for (const pappl_pr_driver_t& driver : label_drivers())
+    if (name != nullptr && std::strcmp(driver.name, name) == 0) return &driver;
+  return nullptr;
+}
+
+// Creates the posted printer and puts its page's path in `path`; returns why
+// it could not, or nullptr.
+const char* create_posted_printer(pappl_client_t* client, char* path, size_t size) {
+  cups_option_t* form = nullptr;
+  const int count = papplClientGetForm(client, &form);
+  const char* name = cupsGetOption("printer_name", count, form);
+  const pappl_pr_driver_t* driver = find_driver(cupsGetOption("driver_name", count, form));
+  const char* uri = cupsGetOption("device_uri_typed", count, form);
+  if (uri == nullptr || *uri == '\0') uri = cupsGetOption("device_uri", count, form);
+  const char* problem = nullptr;
+  pappl_printer_t* printer = nullptr;
+  if (!papplClientIsValidForm(client, count, form))
+    problem = "Invalid form data.";
+  else if (name == nullptr || *name == '\0')
+    problem = "Please enter a printer name.";
+  else if (driver == nullptr)
+    problem = "Please choose a driver.";
+  else if (uri == nullptr || !papplDeviceIsSupported(uri))
+    problem = "Please choose a device, or enter a device URI lblprinter supports.";
+  else if ((printer = papplPrinterCreate(papplClientGetSystem(client), 0, name, driver->name,
+                                         driver->device_id, uri)) == nullptr)
+    problem =
+        errno == EEXIST ? "A printer with that name already exists." : "Unable to add the printer.";
+  else
+    papplPrinterGetPath(printer, nullptr, path, size);
+  cupsFreeOptions(count, form);
+  return problem;
+}
+
+void print_add_printer_form(pappl_client_t* client) {
+  std::vector<found_device> devices;
+  list_devices(note_device, &devices);
+  papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+  papplClientHTMLPuts(client,
+                      "<table class=\"form\"><tbody>"
+                      "<tr><th><label for=\"printer_name\">Name:</label></th><td>"
+                      "<input type=\"text\" name=\"printer_name\" required></td></tr>"
+                      "<tr><th>Driver:</th><td><select name=\"driver_name\">");
+  for (const pappl_pr_driver_t& driver : label_drivers())
+    papplClientHTMLPrintf(client, "<option value=\"%s\">%s</option>", driver.name,
+                          driver.description);
+  papplClientHTMLPuts(client,
+                      "</select></td></tr><tr><th>Device:</th><td><select "
+                      "name=\"device_uri\"><option value=\"\">Enter a URI below</option>");
+  for (const found_device& device : devices)
+    papplClientHTMLPrintf(client, "<option value=\"%s\">%s</option>", device.uri.c_str(),
+                          device.info.c_str());
+  papplClientHTMLPuts(client,
+                      "</select></td></tr><tr><th>Device URI:</th><td><input type=\"text\" "
+                      "name=\"device_uri_typed\" placeholder=\"socket://192.0.2.5:9100\"></td>"
+                      "</tr><tr><th></th><td><input type=\"submit\" value=\"Add Printer\"></td>"
+                      "</tr></tbody></table></form>\n");
+}
+
+bool add_printer_page_cb(pappl_client_t* client, void* /*data*/) {
+  if (!papplClientHTMLAuthorize(client)) return true;
+  const char* problem = nullptr;
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    char path[256];
+    problem = create_posted_printer(client, path, sizeof path);
+    if (problem == nullptr) return papplClientRespondRedirect(client, HTTP_STATUS_FOUND, path);
+  }
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+  papplClientHTMLHeader(client, "Add Printer", 0);
+  papplClientHTMLPuts(client,
+                      "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
+                      "<h1 class=\"title\">Add Printer</h1>\n");
+  if (problem != nullptr)
+    papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n", problem);
+  print_add_printer_form(client);
+  papplClientHTMLPuts(client, "</div></div></div>\n");
+  papplClientHTMLFooter(client);
+  return true;
+}
+
 }  // namespace
+
+void add_printer_page(pappl_system_t* system) {
+  papplSystemAddResourceCallback(system, "/addprinter", "text/html", add_printer_page_cb, nullptr);
+}
 
 void add_label_mode_page(pappl_printer_t* printer, void* /*data*/) {
   char path[256];

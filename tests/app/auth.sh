@@ -3,7 +3,8 @@
 # interface's form without an administrator's credentials is refused and
 # changes nothing, while printing goes on; an administrator (PAM service
 # lbl-test, which in this test's own mount namespace admits root) may. The
-# web pages show the media and darkness settings to anyone.
+# web pages show the media and darkness settings to anyone, and the Add
+# Printer page too, without ending the server where no avahi daemon runs.
 source "$(dirname "$0")/lib.sh"
 mkdir "$T/pam.d"
 printf '%s\n' "auth required pam_succeed_if.so quiet user = root" "account required pam_permit.so" \
@@ -23,27 +24,33 @@ set_darkness() {  # user:password@ or nothing, darkness: prints the status code
   ipptool -tv -d darkness="$2" "ipp://$1localhost:$PORT/ipp/print/label" "$APP_TESTS/set-darkness.test" |
     sed -n 's/^ *status-code = \([a-z-]*\).*/\1/p' || true
 }
-web_post() {  # curl options..., page, NAME=VALUE: posts a printer's web form
-  local page="http://localhost:$PORT/label/${@:$#-1:1}" session
+web_post() {  # curl options..., page, NAME=VALUE: posts a web form
+  local page="http://localhost:$PORT/${@:$#-1:1}" session
   session=$(curl -s "$page" | sed -n 's/.*name="session" value="\([0-9a-f]*\)".*/\1/p')
   curl -s -o /dev/null -w '%{http_code}' "${@:1:$#-2}" -d "session=$session&${!#}" "$page"
 }
 
+curl -sf "http://localhost:$PORT/addprinter" | grep -q 'value="generic-300dpi"' || fail "add printer page"
 page=$(curl -sf "http://localhost:$PORT/label/printing") || fail "the printing defaults page"
 [[ $page = *"<option value=\"53\" selected>53%"* ]] || fail "the page shows no darkness"
 curl -sf "http://localhost:$PORT/label/media" | grep -q ">60 x 30mm<" || fail "the media page shows no sizes"
 
 [ "$(set_darkness "" 100)" = client-error-not-authenticated ] || fail "IPP change without credentials"
 [ "$(set_darkness nobody:x@ 100)" = client-error-not-authenticated ] || fail "IPP change by a user PAM refuses"
-[ "$(web_post printing print-darkness=100)" = 401 ] || fail "web form without credentials"
-[ "$(web_post label-mode label-mode-configured=cutter)" = 401 ] || fail "label mode without credentials"
+[ "$(web_post label/printing print-darkness=100)" = 401 ] || fail "web form without credentials"
+[ "$(web_post label/label-mode label-mode-configured=cutter)" = 401 ] || fail "label mode without credentials"
 density_printed 8
 [ "$(set_darkness root:x@ 80)" = successful-ok ] || fail "IPP change by an administrator"
 density_printed 12
-[ "$(web_post -u root:x printing print-darkness=100)" = 200 ] || fail "web form by an administrator"
+[ "$(web_post -u root:x label/printing print-darkness=100)" = 200 ] || fail "web form by an administrator"
 density_printed 15
-[ "$(web_post -u root:x label-mode label-mode-configured=cutter)" = 200 ] || fail "label mode page"
+[ "$(web_post -u root:x label/label-mode label-mode-configured=cutter)" = 200 ] || fail "label mode page"
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *TearOff" || fail "the label before the change"
 density_printed 15
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *Cutter" || fail "the label mode page changes nothing"
+shelf="printer_name=shelf&driver_name=generic-300dpi&device_uri_typed=file://$T/label.out"
+[ "$(web_post addprinter "$shelf")" = 401 ] || fail "add printer without credentials"
+[ "$(web_post -u root:x addprinter "$shelf")" = 302 ] || fail "add printer by an administrator"
+app printers | grep -qx shelf || fail "the web page added no printer"
+kill -0 "$server_pid" || fail "the server ended"
 echo "auth: only administrators change printers; printing stays open"

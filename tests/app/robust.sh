@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One bad job never stops a label line: a job that cannot be printed ends
 # aborted with a message and the next one prints; a job cancelled mid-way
-# leaves only whole label sequences; a restart keeps printers and settings.
+# leaves only whole label sequences; a restart keeps printers and settings;
+# looking for devices works whether or not an avahi daemon runs.
 source "$(dirname "$0")/lib.sh"
 start_server
 add_printer
@@ -48,4 +49,5 @@ start_server
 print_ipp "$T/page.pwg"
 "$LBLFILTER" 1 u t 1 "PageSize=w170h85 Darkness=12 LabelMode=Cutter" "$T/page.pwg" >"$T/want.lbl" 2>/dev/null
 cmp -s "$T/want.lbl" "$T/label.out" || fail "after a restart: not the printer's darkness and label mode"
+app devices >/dev/null || fail "devices"
 echo "robust: bad jobs abort, cancels leave whole labels, restarts keep the printers"
