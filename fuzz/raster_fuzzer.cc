@@ -29,7 +29,9 @@ uint64_t gray_bytes(uint64_t dots, uint64_t rows) {
 // 3, either byte order, or Apple's) and run-length rows.
 bool within_budget(std::span<const uint8_t> d) {
   if (d.size() < 12) return true;
-  const bool apple = std::memcmp(d.data(), "UNIR", 4) == 0;
+  // libcups takes Apple's sync word in either byte order; the header's
+  // numbers are big-endian all the same.
+  const bool apple = std::memcmp(d.data(), "UNIR", 4) == 0 || std::memcmp(d.data(), "RINU", 4) == 0;
   const bool big = apple || d[0] == 'R';
   const char version = static_cast<char>(big && !apple ? d[3] : d[0]);
   if (!apple && version != 't' && version != '2' && version != '3') return true;
