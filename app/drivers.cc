@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/job_settings.h"
+#include "app/label_stream_job.h"
 #include "app/raster.h"
 #include "settings/printer_models.h"
 #include "settings/settings.h"
@@ -154,6 +155,7 @@ bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*dev
     return false;
   }
   set_raster_callbacks(data);
+  set_label_stream_callback(data);
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s %s", kPrinterMaker,
                 model->model_name);
   data->kind = PAPPL_KIND_LABEL | PAPPL_KIND_ROLL;

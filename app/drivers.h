@@ -14,6 +14,3 @@ std::span<pappl_pr_driver_t> label_drivers();
 bool label_driver_cb(pappl_system_t* system, const char* name, const char* device_uri,
                      const char* device_id, pappl_pr_driver_data_t* data, ipp_t** attrs,
                      void* context);
-
-/// The vendor attribute that carries the filter's PrintDirection choice.
-inline constexpr char kPrintDirectionAttr[] = "print-direction";

@@ -7,8 +7,6 @@
 #include <iterator>
 #include <string_view>
 
-#include "app/drivers.h"
-
 namespace {
 
 constexpr int kHundredthsPerInch = 2540;

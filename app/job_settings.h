@@ -7,6 +7,9 @@
 
 #include "settings/settings.h"
 
+/// The vendor attribute that carries the filter's PrintDirection choice.
+inline constexpr char kPrintDirectionAttr[] = "print-direction";
+
 /// The record for one job: label size from the media, SPEED from print-speed,
 /// DENSITY from printer-darkness-configured plus print-darkness, media type
 /// from media-tracking, BITMAP position from the media offsets, label mode from

@@ -9,28 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/drivers.h"
 #include "app/job_settings.h"
+#include "app/print_job.h"
 #include "render/render.h"
-#include "tools/lblview/stream_parser.h"
 
 namespace {
-
-// The label core's output on a PAPPL device (USB, socket, file).
-class device_output final : public label_output {
- public:
-  explicit device_output(pappl_device_t* device) : device_(device) {}
-  [[nodiscard]] bool write(const void* data, size_t size) override {
-    return size == 0 || papplDeviceWrite(device_, data, size) == static_cast<ssize_t>(size);
-  }
-  [[nodiscard]] bool flush() override {
-    papplDeviceFlush(device_);
-    return true;
-  }
-
- private:
-  pappl_device_t* device_;
-};
 
 // What a job keeps between callbacks: its settings and the page under way.
 struct label_job {
@@ -40,14 +23,6 @@ struct label_job {
 };
 
 label_job* job_state(pappl_job_t* job) { return static_cast<label_job*>(papplJobGetData(job)); }
-
-// Ends the job with a message for job-state-message; PAPPL aborts it when a
-// callback returns false, and the printer goes on with the next job.
-bool fail_job(pappl_job_t* job, const char* message) {
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message);
-  papplJobSetMessage(job, "%s", message);
-  return false;
-}
 
 // PAPPL prints an image document (PNG, JPEG) once for each copy itself;
 // raster documents carry the job's copies to the PRINT line, as the filter's do.
@@ -133,30 +108,6 @@ bool end_job(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* 
   return true;
 }
 
-// A label command stream made elsewhere (lblfilter, another system's queue)
-// goes to the printer byte for byte, as a raw queue would send it, once
-// lblview's reader has found it to be whole label sequences: half a command
-// would leave the printer waiting.
-bool print_label_stream(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device) {
-  std::vector<char> bytes;
-  std::FILE* in = std::fopen(papplJobGetFilename(job), "rb");
-  char chunk[65536];
-  for (size_t got; in != nullptr && (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
-    bytes.insert(bytes.end(), chunk, chunk + got);
-  const bool read = in != nullptr && !std::ferror(in);
-  if (in != nullptr) std::fclose(in);
-  if (!read) return fail_job(job, "Unable to read the print file");
-  std::vector<lblview::page> pages;
-  lblview::parse_error error;
-  if (!lblview::parse_stream({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, &pages,
-                             &error))
-    return fail_job(job, ("Not a label stream the printer takes: " + describe(error)).c_str());
-  if (papplDeviceWrite(device, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-    return fail_job(job, "Unable to write print data");
-  papplDeviceFlush(device);
-  return true;
-}
-
 }  // namespace
 
 void set_raster_callbacks(pappl_pr_driver_data_t* data) {
@@ -165,6 +116,4 @@ void set_raster_callbacks(pappl_pr_driver_data_t* data) {
   data->rwriteline_cb = write_line;
   data->rendpage_cb = end_page;
   data->rendjob_cb = end_job;
-  data->printfile_cb = print_label_stream;
-  data->format = kLabelStreamFormat;
 }

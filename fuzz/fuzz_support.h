@@ -18,8 +18,8 @@
 #include "filter/print_bitmap.h"
 #include "log/log.h"
 #include "render/render.h"
+#include "render/stream_parser.h"
 #include "settings/settings.h"
-#include "tools/lblview/stream_parser.h"
 
 namespace fuzz_support {
 
@@ -59,13 +59,14 @@ inline render_run render(const pstops_doc& doc, std::span<const uint8_t> raster)
 
 /// lblview's reading of a label stream; a finding unless every byte belongs to
 /// a complete page, each carrying the settings of `doc`.
-inline std::vector<lblview::page> require_pages(const std::string& stream, const pstops_doc& doc) {
-  std::vector<lblview::page> pages;
-  lblview::parse_error error;
-  if (!lblview::parse_stream({reinterpret_cast<const uint8_t*>(stream.data()), stream.size()},
-                             &pages, &error))
-    fail("label stream", lblview::describe(error));
-  for (const lblview::page& p : pages) {
+inline std::vector<label_stream::page> require_pages(const std::string& stream,
+                                                     const pstops_doc& doc) {
+  std::vector<label_stream::page> pages;
+  label_stream::parse_error error;
+  if (!label_stream::parse_stream({reinterpret_cast<const uint8_t*>(stream.data()), stream.size()},
+                                  &pages, &error))
+    fail("label stream", label_stream::describe(error));
+  for (const label_stream::page& p : pages) {
     const pstops_doc& s = p.settings;
     if (s.width != doc.width || s.height != doc.height || s.speed != doc.speed ||
         s.darkness != doc.darkness || s.refX != doc.refX || s.refY != doc.refY ||

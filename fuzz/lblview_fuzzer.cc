@@ -1,6 +1,6 @@
-// Fuzz target: any bytes as a label command stream, read by lblview's parser,
-// then summarised and drawn as lblview does. The parser must accept only the
-// filter's exact bytes and name every fault inside the input.
+// Fuzz target: any bytes as a label command stream, read by the label core's
+// stream reader, then summarised and drawn as lblview does. The reader must
+// accept only the filter's exact bytes and name every fault inside the input.
 #include <cstdio>
 
 #include "fuzz/fuzz_support.h"
@@ -22,7 +22,7 @@ std::string format(const char* fmt, Args... args) {
 }
 
 // The page as the label writer writes it from the values the parser read.
-std::string rewrite(const lblview::page& p) {
+std::string rewrite(const label_stream::page& p) {
   namespace ls = label_stream;
   memory_output out;
   if (!write_setup_lines(p.settings, out)) fuzz_support::fail("rewrite", "setup lines");
@@ -35,13 +35,13 @@ std::string rewrite(const lblview::page& p) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<lblview::page> pages;
-  lblview::parse_error error;
-  const bool valid = lblview::parse_stream({data, size}, &pages, &error);
+  std::vector<label_stream::page> pages;
+  label_stream::parse_error error;
+  const bool valid = label_stream::parse_stream({data, size}, &pages, &error);
 
   // Accepted pages tile the input from its start, each the filter's own bytes.
   size_t end = 0;
-  for (const lblview::page& p : pages) {
+  for (const label_stream::page& p : pages) {
     if (p.offset != end || p.length > size - end ||
         rewrite(p) != std::string(reinterpret_cast<const char*>(data) + end, p.length))
       fuzz_support::fail("page bytes", "an accepted page is not the filter's bytes");
@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (valid ? end != size
             : error.offset < end || error.offset > size || error.message.empty() ||
                   error.page != static_cast<int>(pages.size()) + 1)
-    fuzz_support::fail("parse error", valid ? "bytes left over" : lblview::describe(error));
+    fuzz_support::fail("parse error", valid ? "bytes left over" : label_stream::describe(error));
 
   std::vector<lblview::page_facts> facts;
-  for (const lblview::page& p : pages) {
+  for (const label_stream::page& p : pages) {
     facts.push_back(lblview::examine(p, lblview::kDefaultDpi));
     const lblview::label_geometry& g = facts.back().geometry;
     for (const auto kind : {lblview::picture_kind::label, lblview::picture_kind::bitmap}) {

@@ -99,7 +99,7 @@ ssize_t read_memory(void* context, unsigned char* buffer, size_t length) {
 // screened by Gray2Bytes in `mode`. The filter reads larger pieces where it
 // can and screens rows as they come; it must print this.
 void require_row_by_row_pages(std::span<const uint8_t> data, int mode,
-                              const std::vector<lblview::page>& pages) {
+                              const std::vector<label_stream::page>& pages) {
   memory_source source{data};
   cups_raster_t* raster = cupsRasterOpenIO(read_memory, &source, CUPS_RASTER_READ);
   cups_page_header2_t h;

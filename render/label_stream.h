@@ -12,6 +12,9 @@
 
 namespace label_stream {
 
+/// The stream's media type, as the spooler and IPP name it.
+inline constexpr char kMimeType[] = "application/vnd.lblfilter-label";
+
 inline constexpr char kLineEnd[] = "\r\n";
 
 /// One setup line: its command, the text sent (a printf format with only %d

@@ -22,6 +22,9 @@ echo "== clang-format"
 files=$(git ls-files '*.cc' '*.h')
 clang-format --dry-run --Werror $files
 
+echo "== layers"
+bash scripts/check-layers.sh
+
 echo "== cppcheck"
 cppcheck --quiet --enable=warning,performance,portability --std=c++20 --inline-suppr \
   --error-exitcode=1 -I . filter log settings render tools app

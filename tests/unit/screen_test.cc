@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "render/render.h"
-#include "tools/lblview/stream_parser.h"
+#include "render/stream_parser.h"
 
 namespace {
 
@@ -75,9 +75,9 @@ TEST(Screen, DithersKeepTheToneOfAGrayRamp) {
     ASSERT_EQ(page.start(doc, kDots, kRows, 1), page_problem::kNone);
     page.add_rows(ramp.data(), 0, kRows);
     ASSERT_TRUE(page.write(out));
-    std::vector<lblview::page> pages;
-    lblview::parse_error error;
-    ASSERT_TRUE(lblview::parse_stream(
+    std::vector<label_stream::page> pages;
+    label_stream::parse_error error;
+    ASSERT_TRUE(label_stream::parse_stream(
         {reinterpret_cast<const uint8_t*>(out.bytes.data()), out.bytes.size()}, &pages, &error));
     for (uint32_t band = 0; band < 16; ++band) {
       int printed = 0;

@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "render/stream_parser.h"
 #include "tools/lblview/page_report.h"
 #include "tools/lblview/picture.h"
-#include "tools/lblview/stream_parser.h"
 
 namespace {
 
 using namespace lblview;
+using namespace label_stream;
 
 constexpr int kExitValid = 0;
 constexpr int kExitTrouble = 1;    // usage error, unreadable input, picture not written

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "render/label_stream.h"
+#include "settings/printer_models.h"
 
 namespace lblview {
 namespace {
@@ -147,8 +148,6 @@ void json_page(const page& p, const page_facts& f, bool last, std::string* out) 
 }
 
 }  // namespace
-
-int64_t dots_per_mm(int dpi) { return (int64_t{dpi} * 10 + 127) / 254; }
 
 int infer_dpi(const page& p) {
   constexpr int kResolutions[] = {203, 300, 600};

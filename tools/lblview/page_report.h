@@ -8,17 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "tools/lblview/stream_parser.h"
+#include "render/stream_parser.h"
 
 namespace lblview {
+
+// lblview reads pages with the label core's stream reader.
+using label_stream::page;
+using label_stream::parse_error;
 
 /// Printer resolutions lblview draws at, in dots per inch.
 inline constexpr int kMinDpi = 25;
 inline constexpr int kMaxDpi = 2400;
 inline constexpr int kDefaultDpi = 203;
-
-/// Whole dots per millimetre at `dpi`, rounded: 8 at 203, 12 at 300, 24 at 600.
-int64_t dots_per_mm(int dpi);
 
 /// The resolution a page was made for: of 203, 300 and 600 dpi, the one whose
 /// dots per millimetre lie nearest the page's bitmap width over its label

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/lblview/stream_parser.h"
+#include "render/stream_parser.h"
 
 namespace lblview {
 
@@ -35,7 +35,7 @@ struct picture {
 /// Bitmap dots beyond the label edge are cut off, as the printer cuts them.
 /// False with `error` set when the page has nothing to draw on or the picture
 /// would pass `kMaxPicturePixels`.
-[[nodiscard]] bool draw_page(const page& p, picture_kind kind, int dpi, picture* out,
+[[nodiscard]] bool draw_page(const label_stream::page& p, picture_kind kind, int dpi, picture* out,
                              std::string* error);
 
 /// Writes `pic` as an 8-bit gray PNG. False with `error` set on failure.

@@ -1,7 +1,7 @@
 // The label stream read back: each page must be the exact command sequence
 // the filter writes, byte for byte where the text is fixed and as printf's %d
 // writes where it carries numbers.
-#include "tools/lblview/stream_parser.h"
+#include "render/stream_parser.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,7 +13,7 @@
 
 #include "render/label_stream.h"
 
-namespace lblview {
+namespace label_stream {
 namespace {
 
 // Bytes as they appear in a fault message: in quotes, control bytes escaped.
@@ -24,8 +24,6 @@ std::string quoted(std::span<const uint8_t> bytes) {
   out += '"';
   return out;
 }
-
-namespace ls = label_stream;
 
 // A message shows this many bytes of what was found instead.
 constexpr size_t kShownBytes = 16;
@@ -39,11 +37,10 @@ constexpr bool starts_with(const char* text, const char* prefix) {
 // Every line but a media line's black-mark form begins with its command's
 // name: messages name a command by what its line starts with.
 constexpr bool lines_start_with_their_command() {
-  for (const ls::setup_line& line : ls::kSetupLines) {
+  for (const setup_line& line : kSetupLines) {
     if (!starts_with(line.texts[0], line.command)) return false;
   }
-  return starts_with(ls::kBitmapFormat, ls::kBitmapCommand) &&
-         starts_with(ls::kPrintFormat, ls::kPrintCommand);
+  return starts_with(kBitmapFormat, kBitmapCommand) && starts_with(kPrintFormat, kPrintCommand);
 }
 static_assert(lines_start_with_their_command());
 
@@ -165,11 +162,11 @@ class stream_reader {
       return rest.starts_with(n) && rest.size() > n.size() &&
              (rest[n.size()] == ' ' || rest[n.size()] == '\r');
     };
-    for (const ls::setup_line& line : ls::kSetupLines) {
+    for (const setup_line& line : kSetupLines) {
       if (names(line.command)) return line.command;
     }
-    if (names(ls::kBitmapCommand)) return ls::kBitmapCommand;
-    if (names(ls::kPrintCommand)) return ls::kPrintCommand;
+    if (names(kBitmapCommand)) return kBitmapCommand;
+    if (names(kPrintCommand)) return kPrintCommand;
     return nullptr;
   }
 
@@ -212,7 +209,7 @@ class stream_reader {
 };
 
 bool is_setting_number(int value) {
-  return value >= ls::kMinSettingNumber && value <= ls::kMaxSettingNumber;
+  return value >= kMinSettingNumber && value <= kMaxSettingNumber;
 }
 
 // The label settings come from the filter's 16-bit settings: anything wider
@@ -221,10 +218,9 @@ bool is_setting_number(int value) {
                                         failure* fail) {
   for (int i = first; i < first + count && i < line.count; ++i) {
     if (!is_setting_number(line.numbers[i])) {
-      *fail = {line.number_offsets[i], "number " + std::to_string(line.numbers[i]) +
-                                           " is outside the printer's range " +
-                                           std::to_string(ls::kMinSettingNumber) + " to " +
-                                           std::to_string(ls::kMaxSettingNumber)};
+      *fail = {line.number_offsets[i],
+               "number " + std::to_string(line.numbers[i]) + " is outside the printer's range " +
+                   std::to_string(kMinSettingNumber) + " to " + std::to_string(kMaxSettingNumber)};
       return false;
     }
   }
@@ -234,8 +230,8 @@ bool is_setting_number(int value) {
 // Matches one setup line in any of the forms `choices` (a bit per choice)
 // still allows; on success narrows `choices` to those whose form it is. A
 // mismatch reports the form that matched furthest.
-[[nodiscard]] bool read_setup_line(stream_reader& in, const ls::setup_line& setup,
-                                   unsigned* choices, matched_line* line, failure* fail) {
+[[nodiscard]] bool read_setup_line(stream_reader& in, const setup_line& setup, unsigned* choices,
+                                   matched_line* line, failure* fail) {
   const size_t start = in.pos();
   failure furthest;
   for (size_t i = 0; i < setup.texts.size(); ++i) {
@@ -261,7 +257,7 @@ bool is_setting_number(int value) {
 [[nodiscard]] bool read_bitmap(stream_reader& in, page* out, failure* fail) {
   const size_t header_start = in.pos();
   matched_line header;
-  if (!in.match(ls::kBitmapFormat, ls::kBitmapCommand, &header, fail)) return false;
+  if (!in.match(kBitmapFormat, kBitmapCommand, &header, fail)) return false;
   if (!check_settings_range(header, 0, 2, fail)) return false;
   static constexpr const char* kFieldNames[] = {"", "", "bytes per row", "rows"};
   for (int i = 2; i < 4; ++i) {
@@ -274,10 +270,10 @@ bool is_setting_number(int value) {
   // The filter formats the header into a fixed buffer and refuses a page
   // whose header would not fit it.
   const size_t header_length = in.pos() - header_start;
-  if (header_length >= ls::kBitmapHeaderBufferSize) {
+  if (header_length >= kBitmapHeaderBufferSize) {
     *fail = {header_start, "BITMAP header is " + std::to_string(header_length) +
                                " characters; the filter's holds at most " +
-                               std::to_string(ls::kBitmapHeaderBufferSize - 1)};
+                               std::to_string(kBitmapHeaderBufferSize - 1)};
     return false;
   }
   out->settings.horizontal = low16(header.numbers[0]);
@@ -300,7 +296,7 @@ bool is_setting_number(int value) {
   // The payload's length is known, so whatever follows it must be the line end.
   const size_t end_at = in.pos();
   matched_line line_end;
-  if (!in.match(ls::kLineEnd, ls::kBitmapCommand, &line_end, fail)) {
+  if (!in.match(kLineEnd, kBitmapCommand, &line_end, fail)) {
     // The offset stays at the wrong byte; the message shows the bytes from
     // where the line end belongs.
     fail->message = in.found_instead(end_at, "CR LF after the " + std::to_string(payload_size) +
@@ -316,7 +312,7 @@ bool is_setting_number(int value) {
   // The choices each choice field may still hold: the label mode shows in
   // three lines, which must agree.
   std::vector<std::pair<int16_t pstops_doc::*, unsigned>> choices;
-  for (const ls::setup_line& setup : ls::kSetupLines) {
+  for (const setup_line& setup : kSetupLines) {
     *command = setup.command;
     auto field = std::find_if(choices.begin(), choices.end(),
                               [&](const auto& c) { return c.first == setup.choice; });
@@ -329,12 +325,12 @@ bool is_setting_number(int value) {
   for (const auto& [field, allowed] : choices)
     if (field != nullptr) out->settings.*field = static_cast<int16_t>(std::countr_zero(allowed));
 
-  *command = ls::kBitmapCommand;
+  *command = kBitmapCommand;
   if (!read_bitmap(in, out, fail)) return false;
 
-  *command = ls::kPrintCommand;
+  *command = kPrintCommand;
   matched_line print;
-  if (!in.match(ls::kPrintFormat, ls::kPrintCommand, &print, fail)) return false;
+  if (!in.match(kPrintFormat, kPrintCommand, &print, fail)) return false;
   out->copies = print.numbers[0];
   out->length = in.pos() - out->offset;
   return true;
@@ -348,7 +344,7 @@ bool parse_stream(std::span<const uint8_t> bytes, std::vector<page>* pages, pars
   for (int number = 1; !in.at_end(); ++number) {
     page next;
     next.number = number;
-    const char* command = ls::kSetupLines[0].command;
+    const char* command = kSetupLines[0].command;
     failure fail;
     if (!read_page(in, &next, &command, &fail)) {
       *error = {number, command, fail.offset, std::move(fail.message)};
@@ -385,4 +381,4 @@ std::string escape_bytes(std::span<const uint8_t> bytes) {
   return out;
 }
 
-}  // namespace lblview
+}  // namespace label_stream

@@ -11,7 +11,7 @@
 
 #include "settings/settings.h"
 
-namespace lblview {
+namespace label_stream {
 
 /// One page of the stream: the settings its lines carry, and a view of its
 /// bitmap.
@@ -52,4 +52,4 @@ std::string describe(const parse_error& error);
 /// backslashes escaped, CR and LF as \r and \n, anything else as \xNN.
 std::string escape_bytes(std::span<const uint8_t> bytes);
 
-}  // namespace lblview
+}  // namespace label_stream
