@@ -14,3 +14,9 @@ bool fail_job(pappl_job_t* job, const char* message) {
   papplJobSetMessage(job, "%s", message);
   return false;
 }
+
+bool fail_job(pappl_job_t* job, const char* message, const char* detail) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s: %s", message, detail);
+  papplJobSetMessage(job, "%s: %s", message, detail);
+  return false;
+}

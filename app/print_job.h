@@ -1,8 +1,13 @@
 // What every document path of a job shares: the printer's device as the
-// label core's output, and ending a job with a message users see.
+// label core's output, ending a job with a message users see, and the guard
+// that keeps a C++ exception from crossing into PAPPL, which is C: one would
+// end the whole server and every printer with it.
 #pragma once
 
 #include <pappl/pappl.h>
+
+#include <exception>
+#include <new>
 
 #include "render/render.h"
 
@@ -20,3 +25,31 @@ class device_output final : public label_output {
 /// Logs `message` and makes it the job's job-state-message; returns false,
 /// which makes PAPPL abort the job and go on with the next one.
 bool fail_job(pappl_job_t* job, const char* message);
+
+/// As fail_job, with the message "message: detail".
+bool fail_job(pappl_job_t* job, const char* message, const char* detail);
+
+/// Runs a job callback's `body` (returning bool): an exception ends the job
+/// with a message, and the server goes on.
+template <typename Body>
+bool guard_job(pappl_job_t* job, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return fail_job(job, kNoMemoryMessage);
+  } catch (const std::exception& e) {
+    return fail_job(job, "Unable to print the job", e.what());
+  } catch (...) {
+    return fail_job(job, "Unable to print the job");
+  }
+}
+
+/// Runs any other PAPPL callback's `body`: an exception gives `fallback`.
+template <typename Result, typename Body>
+Result guard_callback(Result fallback, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return fallback;
+  }
+}

@@ -45,61 +45,69 @@ std::string direction_default(pappl_printer_t* printer) {
 }
 
 bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*device*/) {
-  pappl_printer_t* printer = papplJobGetPrinter(job);
-  pappl_pr_driver_data_t driver;
-  papplPrinterGetDriverData(printer, &driver);
-  auto* state = new (std::nothrow)
-      label_job{settings_for_job(*options, driver, direction_default(printer).c_str()), {}, false};
-  if (state == nullptr) return fail_job(job, describe(page_problem::kNoMemory, 0, 0, 0).c_str());
-  state->doc.copies = copies_per_page(job, *options);
-  state->doc.jobId = papplJobGetID(job);
-  state->doc.user = papplJobGetUsername(job);
-  state->doc.title = papplJobGetName(job);
-  papplJobSetData(job, state);
-  const pstops_doc& doc = state->doc;
-  papplLogJob(job, PAPPL_LOGLEVEL_INFO,
-              "Label %dx%d mm, speed %d, density %d, bitmap at %d,%d, media type %d, label mode "
-              "%d, direction %d, dither %d, copies %d.",
-              doc.width, doc.height, doc.speed, doc.darkness, doc.horizontal, doc.vertical,
-              doc.mediaType, doc.labelMode, doc.printDirection, doc.dither, doc.copies);
-  return true;
+  return guard_job(job, [&] {
+    pappl_printer_t* printer = papplJobGetPrinter(job);
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(printer, &driver);
+    auto* state = new (std::nothrow) label_job{
+        settings_for_job(*options, driver, direction_default(printer).c_str()), {}, false};
+    if (state == nullptr) return fail_job(job, kNoMemoryMessage);
+    state->doc.copies = copies_per_page(job, *options);
+    state->doc.jobId = papplJobGetID(job);
+    state->doc.user = papplJobGetUsername(job);
+    state->doc.title = papplJobGetName(job);
+    papplJobSetData(job, state);
+    const pstops_doc& doc = state->doc;
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO,
+                "Label %dx%d mm, speed %d, density %d, bitmap at %d,%d, media type %d, label mode "
+                "%d, direction %d, dither %d, copies %d.",
+                doc.width, doc.height, doc.speed, doc.darkness, doc.horizontal, doc.vertical,
+                doc.mediaType, doc.labelMode, doc.printDirection, doc.dither, doc.copies);
+    return true;
+  });
 }
 
 // The page is checked against the printer's limits before any line arrives.
 bool start_page(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*device*/,
                 unsigned page) {
-  label_job* state = job_state(job);
-  const cups_page_header2_t& header = options->header;
-  const page_problem problem =
-      state->page.start(state->doc, header.cupsBytesPerLine, header.cupsHeight, state->doc.copies);
-  state->page_started = problem == page_problem::kNone;
-  if (state->page_started) return true;
-  const int number = static_cast<int>(page);  // PAPPL 1.3 counts pages from 1
-  return fail_job(job,
-                  describe(problem, number, header.cupsBytesPerLine, header.cupsHeight).c_str());
+  return guard_job(job, [&] {
+    label_job* state = job_state(job);
+    const cups_page_header2_t& header = options->header;
+    const page_problem problem = state->page.start(state->doc, header.cupsBytesPerLine,
+                                                   header.cupsHeight, state->doc.copies);
+    state->page_started = problem == page_problem::kNone;
+    if (state->page_started) return true;
+    const int number = static_cast<int>(page);  // PAPPL 1.3 counts pages from 1
+    return fail_job(job,
+                    describe(problem, number, header.cupsBytesPerLine, header.cupsHeight).c_str());
+  });
 }
 
 bool write_line(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* /*device*/,
                 unsigned /*y*/, const unsigned char* line) {
-  label_job* state = job_state(job);
-  if (state->page_started) state->page.add_rows(line, 0, 1);
-  return state->page_started;
+  return guard_job(job, [&] {
+    label_job* state = job_state(job);
+    if (state->page_started) state->page.add_rows(line, 0, 1);
+    return state->page_started;
+  });
 }
 
 // A job cancelled mid-page leaves that page unwritten, so the printer only
 // ever receives whole label sequences.
 bool end_page(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device,
               unsigned page) {
-  label_job* state = job_state(job);
-  if (!state->page_started) return false;
-  state->page_started = false;
-  if (papplJobIsCanceled(job)) {
-    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Job cancelled; page %u dropped.", page);
+  return guard_job(job, [&] {
+    label_job* state = job_state(job);
+    if (!state->page_started) return false;
+    state->page_started = false;
+    if (papplJobIsCanceled(job)) {
+      papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Job cancelled; page %u dropped.", page);
+      return true;
+    }
+    device_output out(device);
+    if (!state->page.write(out)) return fail_job(job, "Unable to write print data");
     return true;
-  }
-  device_output out(device);
-  if (!state->page.write(out)) return fail_job(job, "Unable to write print data");
-  return true;
+  });
 }
 
 bool end_job(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* /*device*/) {

@@ -71,7 +71,7 @@ std::string describe(page_problem problem, int page_number, uint32_t dots, uint3
                     page_number);
       return text;
     case page_problem::kNoMemory:
-      return "Unable to allocate memory";
+      return kNoMemoryMessage;
     case page_problem::kNone:
       break;
   }

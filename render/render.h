@@ -74,6 +74,9 @@ inline constexpr uint64_t kMaxGrayPageBytes = (uint64_t{1} << 31) - 1;
 /// Why a page cannot be printed.
 enum class page_problem { kNone, kTooLarge, kHeaderTooLong, kNoMemory };
 
+/// The message for memory that cannot be had, for a page or anything else.
+inline constexpr char kNoMemoryMessage[] = "Unable to allocate memory";
+
 /// The spooler's message for a page that cannot be printed, without the
 /// "ERROR: " prefix: "Page 2 is too large for the printer (900000 x 3000 dots)".
 std::string describe(page_problem problem, int page_number, uint32_t dots, uint32_t rows);
