@@ -3,6 +3,8 @@
 #include <cups/cups.h>
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +67,11 @@ int main(int argc, char* argv[]) {
     return kExitFailed;
   }
 
+  // CUPS starts filters with SIGPIPE at its default: a printer connection
+  // that closes would end the filter silently by the signal, which the
+  // spooler does not report as a failed job. Ignored, the write fails and
+  // the job says why.
+  std::signal(SIGPIPE, SIG_IGN);
   watch_for_cancel();
   cups_file_t* input = open_input(argc, argv);
   resolve_settings(&doc, argv);
