@@ -4,12 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "app/devices.h"
 #include "app/drivers.h"
+#include "app/instance.h"
 #include "app/system.h"
 
 namespace {
@@ -45,14 +48,51 @@ const char* take_state_directory(int* argc, char* argv[]) {
   return found;
 }
 
+int refuse(const std::string& problem) {
+  std::fprintf(stderr, "lblprinter: %s\n", problem.c_str());
+  return 1;
+}
+
+// Every sub-command but these asks the server over its control socket.
+bool talks_to_server(std::string_view command) {
+  return !command.starts_with("-") && command != "server" && command != "drivers" &&
+         command != "devices";
+}
+
+// "add" and "modify" name the device with -v URI: a file the printer is to
+// write to is made here when missing, since PAPPL refuses a file:// device
+// whose file does not exist; any other URI PAPPL would refuse is explained.
+bool prepare_device(int argc, char* argv[], std::string* problem) {
+  for (int i = 2; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "-v") == 0) return prepare_device_uri(argv[i + 1], problem);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   app_instance instance{
-      take_state_directory(&argc, argv), argc > 1 && std::strcmp(argv[1], "server") == 0, {}};
+      take_state_directory(&argc, argv), argc > 1 && std::strcmp(argv[1], "server") == 0, {}, {}};
+  // A private server that a sub-command started inherits its folder.
+  if (instance.state_directory == nullptr) instance.state_directory = std::getenv("SNAP_COMMON");
   if (instance.state_directory == nullptr && ::getuid() == 0 &&
       is_directory(kServiceStateDirectory))
     instance.state_directory = kServiceStateDirectory;
+  // A sub-command that finds no server starts one from argv[0], which PAPPL
+  // does not look up in PATH.
+  std::string program = program_path(argv[0]);
+  if (!program.empty()) argv[0] = program.data();
+  const char* name =
+      std::strrchr(argv[0], '/') != nullptr ? std::strrchr(argv[0], '/') + 1 : argv[0];
+  instance.control_socket = control_socket_path(instance.state_directory, name);
+  std::string problem;
+  if (instance.serving && instance.state_directory != nullptr &&
+      !make_state_directory(instance.state_directory, &problem))
+    return refuse(problem);
+  if (argc > 1 && talks_to_server(argv[1])) {
+    problem = socket_refusal(instance.control_socket);
+    if (!problem.empty() || !prepare_device(argc, argv, &problem)) return refuse(problem);
+  }
   // PAPPL keeps its state file and control socket in $SNAP_COMMON when it is
   // set: one folder per instance, so a second server runs beside the service.
   if (instance.state_directory != nullptr &&

@@ -9,6 +9,8 @@
 
 #include "app/access.h"
 #include "app/drivers.h"
+#include "app/instance.h"
+#include "app/print_job.h"
 #include "app/web.h"
 
 namespace {
@@ -39,6 +41,14 @@ pappl_loglevel_t log_level(const char* name) {
   for (const level_name& level : kLevels)
     if (std::strcmp(level.name, name) == 0) return level.level;
   return PAPPL_LOGLEVEL_WARN;
+}
+
+// PAPPL (through libcups) makes the control socket anyone's, and admits its
+// clients without a question: it becomes the server user's own as soon as the
+// server runs. (A new state directory is already private.)
+bool restrict_control_socket(pappl_system_t* /*system*/, void* data) {
+  return guard_callback(
+      true, [&] { return !restrict_socket(static_cast<app_instance*>(data)->control_socket); });
 }
 
 // A port of 0 or text that is no port lets PAPPL choose a free one.
@@ -78,6 +88,8 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
     papplSystemDelete(system);
     return nullptr;
   }
+  if (instance->serving)
+    papplSystemAddTimerCallback(system, 0, 1, restrict_control_socket, instance);
   // PAPPL's own PAM check would ask print jobs for a password too; the admin
   // policy asks only those who change printers.
   if (std::strcmp(auth, kNoAuthService) != 0) {

@@ -11,6 +11,7 @@
 
 #include "app/devices.h"
 #include "app/drivers.h"
+#include "app/print_job.h"
 
 namespace {
 
@@ -46,8 +47,7 @@ const char* save_mode(pappl_client_t* client, pappl_printer_t* printer,
   return result;
 }
 
-bool label_mode_page(pappl_client_t* client, void* data) {
-  auto* printer = static_cast<pappl_printer_t*>(data);
+bool show_label_mode_page(pappl_client_t* client, pappl_printer_t* printer) {
   if (!papplClientHTMLAuthorize(client)) return true;
   pappl_pr_driver_data_t driver;
   papplPrinterGetDriverData(printer, &driver);
@@ -71,6 +71,11 @@ bool label_mode_page(pappl_client_t* client, void* data) {
   return true;
 }
 
+bool label_mode_page(pappl_client_t* client, void* data) {
+  return guard_callback(
+      false, [&] { return show_label_mode_page(client, static_cast<pappl_printer_t*>(data)); });
+}
+
 // PAPPL 1.3's own Add Printer page ends the server when it looks for network
 // printers while avahi is not running (app/devices.h); this one does not, and
 // takes any device URI typed in.
@@ -79,8 +84,10 @@ struct found_device {
 };
 
 bool note_device(const char* info, const char* uri, const char* /*id*/, void* data) {
-  static_cast<std::vector<found_device>*>(data)->push_back({info, uri});
-  return false;  // go on listing
+  return guard_callback(true, [&] {  // true ends the listing
+    static_cast<std::vector<found_device>*>(data)->push_back({info, uri});
+    return false;
+  });
 }
 
 const pappl_pr_driver_t* find_driver(const char* name) {
@@ -90,15 +97,15 @@ const pappl_pr_driver_t* find_driver(const char* name) {
 }
 
 // Creates the posted printer and puts its page's path in `path`; returns why
-// it could not, or nullptr.
-const char* create_posted_printer(pappl_client_t* client, char* path, size_t size) {
+// it could not, or nothing.
+std::string create_posted_printer(pappl_client_t* client, char* path, size_t size) {
   cups_option_t* form = nullptr;
   const int count = papplClientGetForm(client, &form);
   const char* name = cupsGetOption("printer_name", count, form);
   const pappl_pr_driver_t* driver = find_driver(cupsGetOption("driver_name", count, form));
   const char* uri = cupsGetOption("device_uri_typed", count, form);
   if (uri == nullptr || *uri == '\0') uri = cupsGetOption("device_uri", count, form);
-  const char* problem = nullptr;
+  std::string problem;
   pappl_printer_t* printer = nullptr;
   if (!papplClientIsValidForm(client, count, form))
     problem = "Invalid form data.";
@@ -106,14 +113,14 @@ const char* create_posted_printer(pappl_client_t* client, char* path, size_t siz
     problem = "Please enter a printer name.";
   else if (driver == nullptr)
     problem = "Please choose a driver.";
-  else if (uri == nullptr || !papplDeviceIsSupported(uri))
-    problem = "Please choose a device, or enter a device URI lblprinter supports.";
-  else if ((printer = papplPrinterCreate(papplClientGetSystem(client), 0, name, driver->name,
+  else if (uri == nullptr || *uri == '\0')
+    problem = "Please choose a device, or enter a device URI.";
+  else if (prepare_device_uri(uri, &problem) &&
+           (printer = papplPrinterCreate(papplClientGetSystem(client), 0, name, driver->name,
                                          driver->device_id, uri)) == nullptr)
     problem =
         errno == EEXIST ? "A printer with that name already exists." : "Unable to add the printer.";
-  else
-    papplPrinterGetPath(printer, nullptr, path, size);
+  if (printer != nullptr) papplPrinterGetPath(printer, nullptr, path, size);
   cupsFreeOptions(count, form);
   return problem;
 }
@@ -143,25 +150,29 @@ void print_add_printer_form(pappl_client_t* client) {
                       "</tr></tbody></table></form>\n");
 }
 
-bool add_printer_page_cb(pappl_client_t* client, void* /*data*/) {
+bool show_add_printer_page(pappl_client_t* client) {
   if (!papplClientHTMLAuthorize(client)) return true;
-  const char* problem = nullptr;
+  std::string problem;
   if (papplClientGetMethod(client) == HTTP_STATE_POST) {
     char path[256];
     problem = create_posted_printer(client, path, sizeof path);
-    if (problem == nullptr) return papplClientRespondRedirect(client, HTTP_STATUS_FOUND, path);
+    if (problem.empty()) return papplClientRespondRedirect(client, HTTP_STATUS_FOUND, path);
   }
   if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
   papplClientHTMLHeader(client, "Add Printer", 0);
   papplClientHTMLPuts(client,
                       "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
                       "<h1 class=\"title\">Add Printer</h1>\n");
-  if (problem != nullptr)
-    papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n", problem);
+  if (!problem.empty())
+    papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n", problem.c_str());
   print_add_printer_form(client);
   papplClientHTMLPuts(client, "</div></div></div>\n");
   papplClientHTMLFooter(client);
   return true;
+}
+
+bool add_printer_page_cb(pappl_client_t* client, void* /*data*/) {
+  return guard_callback(false, [&] { return show_add_printer_page(client); });
 }
 
 }  // namespace

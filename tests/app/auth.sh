@@ -52,5 +52,12 @@ shelf="printer_name=shelf&driver_name=generic-300dpi&device_uri_typed=file://$T/
 [ "$(web_post addprinter "$shelf")" = 401 ] || fail "add printer without credentials"
 [ "$(web_post -u root:x addprinter "$shelf")" = 302 ] || fail "add printer by an administrator"
 app printers | grep -qx shelf || fail "the web page added no printer"
+# The control socket admits no one but root, whatever its folder allows.
+chmod 0755 "$T" "$T/state"
+install -m 0755 "$LBLPRINTER" "$T/lblprinter"
+setpriv --reuid=65534 --regid=65534 --clear-groups "$T/lblprinter" pause -o state-directory="$T/state" \
+  -d label 2>"$T/nobody.err" && fail "a local user paused the printer"
+grep -q "^lblprinter: Permission denied: only the user the server runs as" "$T/nobody.err" || fail "$(cat "$T/nobody.err")"
+app status -d label | grep -q "^Running" || fail "the printer is $(app status -d label)"
 kill -0 "$server_pid" || fail "the server ended"
 echo "auth: only administrators change printers; printing stays open"

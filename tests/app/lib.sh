@@ -26,8 +26,7 @@ app() {  # sub-command, arguments...: lblprinter on this test's instance
   "$LBLPRINTER" "$command" -o state-directory="$T/state" "$@"
 }
 
-start_server() {  # server options...
-  mkdir -p "$T/state"
+start_server() {  # server options...: the server makes its state folder itself
   "$LBLPRINTER" server -o state-directory="$T/state" -o server-port="$PORT" \
     -o log-file="$T/server.log" -o log-level=info "$@" >"$T/server.out" 2>&1 &
   server_pid=$!
@@ -45,8 +44,8 @@ stop_server() {  # a sanitizer's report (a leak shows at exit) fails the test
   ! grep -q "Sanitizer" "$T/server.out" 2>/dev/null || fail "$(cat "$T/server.out")"
 }
 
-add_printer() {  # driver: a printer "label" whose device is $T/label.out
-  : >"$T/label.out"
+add_printer() {  # driver: a printer "label" whose device is $T/label.out, made by add
+  rm -f "$T/label.out"
   app add -d label -m "${1:-generic-203dpi}" -v "file://$T/label.out" || fail "add ${1:-}"
 }
 
@@ -61,9 +60,9 @@ print_ipp() {  # file NAME=VALUE...
   wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
 }
 
-wait_job() {  # job-id
+wait_job() {  # job-id [printer]
   for _ in $(seq 400); do
-    state=$(app jobs -d label | awk -v id="$1" '$1 == id { print $2 }')
+    state=$(app jobs -d "${2:-label}" | awk -v id="$1" '$1 == id { print $2 }')
     case $state in completed | aborted | canceled) return ;; esac
     sleep 0.05
   done

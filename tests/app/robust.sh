@@ -27,19 +27,35 @@ print_ipp "$T/page.pwg"
 [ "$state" = completed ] && [ -s "$T/label.out" ] || fail "the job after bad ones: $state"
 "$LBLVIEW" -q "$T/label.out" || fail "the label after a bad job"
 
-# Forty large labels (one page's header and rows, forty times after the
-# stream's sync word); cancelled once the first reach the printer.
+# Forty labels (one page's header and rows, forty times after the stream's
+# sync word) to a printer on a socket that takes the first 192 KiB and then
+# reads no further until told, so the job is still printing when cancelled.
 "$MAKE_RASTER" -m pwg 3200x3600,fill=label >"$T/one.pwg"
 { head -c 4 "$T/one.pwg"; for _ in $(seq 40); do tail -c +5 "$T/one.pwg"; done; } >"$T/many.pwg"
-: >"$T/label.out"
-ipptool -f "$T/many.pwg" "$URI" "$APP_TESTS/print-job.test" >/dev/null &
-for _ in $(seq 400); do [ -s "$T/label.out" ] && break; sleep 0.01; done
-app cancel -d label -j 5
-wait $! || true
-wait_job 5
+coproc slow {
+  python3 -c 'import os, socket, sys, time
+server = socket.create_server(("127.0.0.1", 0))
+print(server.getsockname()[1], flush=True)
+conn, _ = server.accept()
+with open(sys.argv[1] + "/slow.out", "wb") as out:
+    while out.tell() < 196608: out.write(conn.recv(65536))
+    print("taken", flush=True)
+    sys.stdin.readline()
+    while data := conn.recv(65536): out.write(data)' "$T"
+}
+slow_pid=$slow_PID
+read -r slow_port <&"${slow[0]}"
+app add -d slow -m generic-203dpi -v "socket://127.0.0.1:$slow_port" || fail "add slow"
+ipptool -f "$T/many.pwg" "ipp://localhost:$PORT/ipp/print/slow" "$APP_TESTS/print-job.test" >/dev/null &
+read -r _ <&"${slow[0]}"
+job=$(app jobs -d slow | awk 'NR == 1 { print $1 }')
+app cancel -d slow -j "$job" || fail "cancel job $job"
+echo go >&"${slow[1]}"
+wait "$slow_pid" $! || true
+wait_job "$job" slow
 [ "$state" = canceled ] || fail "the cancelled job is $state"
-pages=$("$LBLVIEW" "$T/label.out" | sed -n 's/.*: \([0-9]*\) pages\{0,1\} in .*, valid$/\1/p')
-[ -n "$pages" ] && [ "$pages" -lt 40 ] || fail "cancelled: $("$LBLVIEW" "$T/label.out" 2>&1 | tail -1)"
+pages=$("$LBLVIEW" "$T/slow.out" | sed -n 's/.*: \([0-9]*\) pages\{0,1\} in .*, valid$/\1/p')
+[ -n "$pages" ] && [ "$pages" -lt 40 ] || fail "cancelled: $("$LBLVIEW" "$T/slow.out" 2>&1 | tail -1)"
 
 # Printers and their settings survive a restart.
 app modify -d label -o printer-darkness-configured=80 -o label-mode-configured=cutter
