@@ -3,9 +3,8 @@
 #include <cups/cups.h>
 #include <sys/stat.h>
 
-#include <csignal>
-
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
