@@ -11,6 +11,7 @@
 
 #include "app/job_settings.h"
 #include "app/print_job.h"
+#include "render/label_stream.h"
 #include "render/render.h"
 
 namespace {
@@ -53,6 +54,9 @@ bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*
         settings_for_job(*options, driver, direction_default(printer).c_str()), {}, false};
     if (state == nullptr) return fail_job(job, kNoMemoryMessage);
     state->doc.copies = copies_per_page(job, *options);
+    if (label_stream::printable_copies(state->doc.copies) != state->doc.copies)
+      papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job asks for %d copies; printing 1.",
+                  state->doc.copies);
     state->doc.jobId = papplJobGetID(job);
     state->doc.user = papplJobGetUsername(job);
     state->doc.title = papplJobGetName(job);

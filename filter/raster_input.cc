@@ -16,6 +16,7 @@
 
 #include "filter/print_bitmap.h"
 #include "log/log.h"
+#include "render/label_stream.h"
 #include "render/render.h"
 
 namespace {
@@ -182,10 +183,14 @@ class cancel_deferred {
     return page_outcome::kFailed;
   }
   label_page page;
-  const page_problem problem = page.start(doc, header.cupsBytesPerLine, header.cupsHeight,
-                                          static_cast<int>(header.NumCopies));
+  const int asked = static_cast<int>(header.NumCopies);
+  const int copies = label_stream::printable_copies(asked);
+  const page_problem problem = page.start(doc, header.cupsBytesPerLine, header.cupsHeight, asked);
+  if (copies != asked && (problem == page_problem::kNone || problem == page_problem::kNoMemory))
+    std::fprintf(stderr, "WARNING: Page %d asks for %u copies; printing %d\n", page_number,
+                 header.NumCopies, copies);
   if (problem == page_problem::kNone || problem == page_problem::kNoMemory)
-    std::fprintf(stderr, "PAGE: %d %d\n", page_number, static_cast<int>(header.NumCopies));
+    std::fprintf(stderr, "PAGE: %d %d\n", page_number, copies);
   if (problem == page_problem::kNone &&
       !read_rows(raster, &source, whole_page_read(source, header), header, &page)) {
     WriteLog("page %d: cannot allocate its gray rows", page_number);

@@ -117,7 +117,8 @@ void require_row_by_row_pages(std::span<const uint8_t> data, int mode,
     Gray2Bytes(gray.data(), bits.data(), static_cast<int>(bytes_per_row),
                static_cast<int>(h.cupsHeight), mode);
     for (uint8_t& byte : bits) byte = label_stream::to_wire(byte);
-    if (n == pages.size() || pages[n].copies != static_cast<int>(h.NumCopies) ||
+    if (n == pages.size() ||
+        pages[n].copies != label_stream::printable_copies(static_cast<int>(h.NumCopies)) ||
         pages[n].rows != static_cast<int>(h.cupsHeight) ||
         !std::ranges::equal(pages[n].payload, bits))
       fuzz_support::fail("raster stream",

@@ -7,6 +7,8 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <new>
 
 #include "log/log.h"
 #include "render/label_stream.h"
@@ -72,13 +74,30 @@ std::string describe(page_problem problem, int page_number, uint32_t dots, uint3
       return text;
     case page_problem::kNoMemory:
       return kNoMemoryMessage;
+    case page_problem::kUnknownSetting:
+      std::snprintf(text, sizeof text,
+                    "Page %d has a media type, label mode, direction or dither the printer does "
+                    "not know",
+                    page_number);
+      return text;
     case page_problem::kNone:
       break;
   }
   return "";
 }
 
+namespace {
+
+bool settings_known(const pstops_doc& doc) {
+  for (const ls::setup_line& line : ls::kSetupLines)
+    if (!ls::choice_known(line, doc)) return false;
+  return doc.dither >= 0 && static_cast<size_t>(doc.dither) < std::size(kDitherModes);
+}
+
+}  // namespace
+
 bool write_setup_lines(const pstops_doc& doc, label_output& out) {
+  if (!settings_known(doc)) return false;
   for (const ls::setup_line& line : ls::kSetupLines) {
     const char* text = ls::text_for(line, doc);
     const bool written =
@@ -113,7 +132,13 @@ page_problem label_page::start(const pstops_doc& doc, uint32_t dots, uint32_t ro
   s.doc = doc;
   s.dots = dots;
   s.rows = rows;
-  s.copies = copies;
+  s.copies = ls::printable_copies(copies);
+  // A choice beyond the command table would pick no text at all.
+  if (!settings_known(doc)) {
+    WriteLog("media type %d, label mode %d, direction %d or dither %d out of range", doc.mediaType,
+             doc.labelMode, doc.printDirection, doc.dither);
+    return page_problem::kUnknownSetting;
+  }
   // Sizes in 64 bits, checked against the page model before anything is taken.
   s.bytes_per_row = ls::packed_row_bytes(dots);
   const uint64_t gray_stride = s.bytes_per_row * 8;
@@ -139,10 +164,11 @@ page_problem label_page::start(const pstops_doc& doc, uint32_t dots, uint32_t ro
     return page_problem::kNoMemory;
   }
   std::memset(s.packed.get(), 0, packed_size);
-  const int dither = doc.dither >= 0 && doc.dither <= kDitherDiffusion ? doc.dither : 0;
-  s.screen = std::make_unique<row_screen>(kDitherModes[dither], dither == kDitherDiffusion, dots);
-  if (s.screen->blank_rows_print()) s.blank_row = allocate_page_buffer(dots);
-  if (!s.screen->ready() || (s.screen->blank_rows_print() && !s.blank_row)) {
+  const int dither = doc.dither;
+  s.screen.reset(new (std::nothrow)
+                     row_screen(kDitherModes[dither], dither == kDitherDiffusion, dots));
+  if (s.screen && s.screen->blank_rows_print()) s.blank_row = allocate_page_buffer(dots);
+  if (!s.screen || !s.screen->ready() || (s.screen->blank_rows_print() && !s.blank_row)) {
     WriteLog("cannot allocate the screening of %" PRIu32 " dots", dots);
     return page_problem::kNoMemory;
   }

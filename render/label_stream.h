@@ -61,7 +61,15 @@ inline constexpr setup_line kSetupLines[] = {
     {"CLS", {"CLS\r\n"}, nullptr, {}},
 };
 
-/// The text a setup line sends for `doc`'s choice.
+/// Whether `doc`'s choice is one the setup line has a text for.
+constexpr bool choice_known(const setup_line& line, const pstops_doc& doc) {
+  if (line.choice == nullptr) return true;
+  const int choice = doc.*line.choice;
+  return choice >= 0 && static_cast<size_t>(choice) < line.texts.size() &&
+         line.texts[static_cast<size_t>(choice)] != nullptr;
+}
+
+/// The text a setup line sends for `doc`'s choice, which must be known.
 constexpr const char* text_for(const setup_line& line, const pstops_doc& doc) {
   return line.choice == nullptr ? line.texts[0] : line.texts[static_cast<size_t>(doc.*line.choice)];
 }
@@ -72,6 +80,11 @@ inline constexpr char kBitmapCommand[] = "BITMAP";
 inline constexpr char kBitmapFormat[] = "BITMAP %d,%d,%d,%d,1,";
 inline constexpr char kPrintCommand[] = "PRINT";
 inline constexpr char kPrintFormat[] = "PRINT 1,%d\r\n";  // copies
+
+/// The copies a PRINT line carries: a count below one (a header's 0, or
+/// 2^32-1 read as -1) would print nothing or confuse the printer, so it
+/// prints once.
+constexpr int printable_copies(int copies) { return copies < 1 ? 1 : copies; }
 
 /// Label settings (size, speed, density, positions) are the printer's signed
 /// 16-bit numbers; the writer widens them to int for formatting.

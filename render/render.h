@@ -72,7 +72,7 @@ page_buffer allocate_page_buffer(uint64_t size);
 inline constexpr uint64_t kMaxGrayPageBytes = (uint64_t{1} << 31) - 1;
 
 /// Why a page cannot be printed.
-enum class page_problem { kNone, kTooLarge, kHeaderTooLong, kNoMemory };
+enum class page_problem { kNone, kTooLarge, kHeaderTooLong, kNoMemory, kUnknownSetting };
 
 /// The message for memory that cannot be had, for a page or anything else.
 inline constexpr char kNoMemoryMessage[] = "Unable to allocate memory";
@@ -91,9 +91,10 @@ class label_page {
   label_page(const label_page&) = delete;
   label_page& operator=(const label_page&) = delete;
 
-  /// Checks a page of `dots` gray bytes by `rows` rows against the printer's
-  /// limits, formats its BITMAP header and takes its buffers; nothing is
-  /// written. `copies` goes to the PRINT line as it is.
+  /// Checks the settings' choices and a page of `dots` gray bytes by `rows`
+  /// rows against the printer's limits, formats its BITMAP header and takes
+  /// its buffers; nothing is written. `copies` goes to the PRINT line as
+  /// label_stream::printable_copies gives it.
   [[nodiscard]] page_problem start(const pstops_doc& doc, uint32_t dots, uint32_t rows, int copies);
 
   /// Screens the next `count` rows of `dots` gray bytes each, `stride` bytes

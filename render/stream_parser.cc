@@ -331,6 +331,11 @@ bool is_setting_number(int value) {
   *command = kPrintCommand;
   matched_line print;
   if (!in.match(kPrintFormat, kPrintCommand, &print, fail)) return false;
+  if (print.numbers[0] != printable_copies(print.numbers[0])) {
+    *fail = {print.number_offsets[0],
+             "copies must be at least 1, not " + std::to_string(print.numbers[0])};
+    return false;
+  }
   out->copies = print.numbers[0];
   out->length = in.pos() - out->offset;
   return true;

@@ -92,3 +92,28 @@ TEST(Screen, DithersKeepTheToneOfAGrayRamp) {
 }
 
 }  // namespace
+
+// A choice beyond the command table is refused before anything is taken.
+TEST(LabelPage, RefusesSettingsThePrinterDoesNotKnow) {
+  struct setting_case {
+    int16_t pstops_doc::*field;
+    int16_t value;
+    page_problem want;
+  };
+  constexpr setting_case kCases[] = {
+      {&pstops_doc::mediaType, 2, page_problem::kNone},
+      {&pstops_doc::mediaType, 3, page_problem::kUnknownSetting},
+      {&pstops_doc::labelMode, 3, page_problem::kNone},
+      {&pstops_doc::labelMode, 4, page_problem::kUnknownSetting},
+      {&pstops_doc::printDirection, -1, page_problem::kUnknownSetting},
+      {&pstops_doc::printDirection, 2, page_problem::kUnknownSetting},
+      {&pstops_doc::dither, 4, page_problem::kNone},
+      {&pstops_doc::dither, 5, page_problem::kUnknownSetting},
+  };
+  for (const setting_case& c : kCases) {
+    pstops_doc doc{};
+    doc.*c.field = c.value;
+    label_page page;
+    EXPECT_EQ(page.start(doc, 8, 1, 1), c.want) << c.value;
+  }
+}
