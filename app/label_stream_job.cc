@@ -1,9 +1,19 @@
-// Label streams pass through: a stream made elsewhere is checked with the
-// label core's reader before any of it reaches the printer.
+// Label streams pass through: a stream made elsewhere (lblfilter, another
+// system's queue) goes to the printer byte for byte, as a raw queue would send
+// it, once the label core's reader has found all of it to be whole label
+// sequences: half a command would leave the printer waiting. The spool file
+// is read twice, a window at a time, so a job of any size takes a few KiB.
 #include "app/label_stream_job.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
 #include <cstdio>
-#include <vector>
+#include <cstring>
+#include <memory>
+#include <string>
 
 #include "app/print_job.h"
 #include "render/label_stream.h"
@@ -11,28 +21,72 @@
 
 namespace {
 
-// A label command stream made elsewhere (lblfilter, another system's queue)
-// goes to the printer byte for byte, as a raw queue would send it, once
-// the label core's reader has found it to be whole label sequences: half a command
-// would leave the printer waiting.
-bool print_label_stream(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device) {
-  std::vector<char> bytes;
-  std::FILE* in = std::fopen(papplJobGetFilename(job), "rb");
-  char chunk[65536];
-  for (size_t got; in != nullptr && (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
-    bytes.insert(bytes.end(), chunk, chunk + got);
-  const bool read = in != nullptr && !std::ferror(in);
-  if (in != nullptr) std::fclose(in);
-  if (!read) return fail_job(job, "Unable to read the print file");
-  std::vector<label_stream::page> pages;
-  label_stream::parse_error error;
-  if (!label_stream::parse_stream({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
-                                  &pages, &error))
-    return fail_job(job, ("Not a label stream the printer takes: " + describe(error)).c_str());
-  if (papplDeviceWrite(device, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-    return fail_job(job, "Unable to write print data");
-  papplDeviceFlush(device);
+// The largest finished stream lblprinter takes: over a thousand 100 x 150 mm
+// labels at 300 dpi. A longer one is refused before any of it is read.
+constexpr uint64_t kMaxStreamBytes = uint64_t{256} << 20;
+
+struct file_closer {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// The spool file as the label core's reader reads it.
+int64_t read_at(std::FILE* file, uint64_t offset, uint8_t* data, size_t size) {
+  if (::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return -1;
+  const size_t got = std::fread(data, 1, size, file);
+  return std::ferror(file) ? -1 : static_cast<int64_t>(got);
+}
+
+// Copies one checked page to the printer in pieces.
+bool send_page(std::FILE* file, const label_stream::page& page, pappl_device_t* device) {
+  uint8_t chunk[65536];
+  for (uint64_t sent = 0; sent < page.length;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, page.length - sent));
+    if (read_at(file, page.offset + sent, chunk, want) != static_cast<int64_t>(want) ||
+        papplDeviceWrite(device, chunk, want) != static_cast<ssize_t>(want))
+      return false;
+    sent += want;
+  }
   return true;
+}
+
+bool print_stream(pappl_job_t* job, pappl_device_t* device) {
+  const char* path = papplJobGetFilename(job);
+  const file_ptr file(std::fopen(path, "rb"));
+  struct stat st {};
+  if (!file || ::fstat(::fileno(file.get()), &st) != 0)
+    return fail_job(job, "Unable to read the print file", std::strerror(errno));
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (size > kMaxStreamBytes) {
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "The label stream is %" PRIu64 " bytes; the printer takes at most %" PRIu64
+                  " bytes (%" PRIu64 " MiB) a job",
+                  size, kMaxStreamBytes, kMaxStreamBytes >> 20);
+    return fail_job(job, message);
+  }
+  const auto read = [&](uint64_t offset, uint8_t* data, size_t n) {
+    return read_at(file.get(), offset, data, n);
+  };
+  label_stream::parse_error error;
+  if (!label_stream::check_stream(read, size, &error))
+    return fail_job(job, "Not a label stream the printer takes", describe(error).c_str());
+  // Checked whole, sent page by page: a cancel stops between two pages.
+  bool sent = true;
+  const bool all = label_stream::check_stream(read, size, &error, [&](const auto& page) {
+    if (papplJobIsCanceled(job)) return false;
+    sent = send_page(file.get(), page, device);
+    return sent;
+  });
+  papplDeviceFlush(device);
+  if (!sent) return fail_job(job, "Unable to write print data");
+  if (!all && !papplJobIsCanceled(job))
+    return fail_job(job, "Unable to read the print file", describe(error).c_str());
+  return true;
+}
+
+bool print_label_stream(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device) {
+  return guard_job(job, [&] { return print_stream(job, device); });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Fuzz target: any bytes as a label command stream, read by the label core's
 // stream reader, then summarised and drawn as lblview does. The reader must
 // accept only the filter's exact bytes and name every fault inside the input.
+#include <algorithm>
 #include <cstdio>
 
 #include "fuzz/fuzz_support.h"
@@ -51,6 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             : error.offset < end || error.offset > size || error.message.empty() ||
                   error.page != static_cast<int>(pages.size()) + 1)
     fuzz_support::fail("parse error", valid ? "bytes left over" : label_stream::describe(error));
+
+  // Checked page by page from a source, the stream gives the same pages and fault.
+  size_t checked = 0;
+  label_stream::parse_error streamed;
+  const auto read = [&](uint64_t at, uint8_t* to, size_t n) {
+    std::copy_n(data + at, n, to);
+    return static_cast<int64_t>(n);
+  };
+  const bool streamed_valid = label_stream::check_stream(read, size, &streamed, [&](const auto& p) {
+    return checked < pages.size() && p.offset == pages[checked].offset &&
+           p.length == pages[checked++].length;
+  });
+  if (streamed_valid != valid || checked != pages.size() ||
+      (!valid && label_stream::describe(streamed) != label_stream::describe(error)))
+    fuzz_support::fail("check_stream", label_stream::describe(streamed));
 
   std::vector<lblview::page_facts> facts;
   for (const label_stream::page& p : pages) {

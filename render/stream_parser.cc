@@ -59,11 +59,13 @@ struct matched_line {
 
 class stream_reader {
  public:
-  explicit stream_reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  // `bytes` may be a window of a longer stream: `beyond` bytes follow it.
+  explicit stream_reader(std::span<const uint8_t> bytes, uint64_t beyond = 0)
+      : bytes_(bytes), beyond_(beyond) {}
 
   size_t pos() const { return pos_; }
   void rewind_to(size_t at) { pos_ = at; }
-  size_t remaining() const { return bytes_.size() - pos_; }
+  uint64_t remaining() const { return bytes_.size() - pos_ + beyond_; }
   bool at_end() const { return pos_ == bytes_.size(); }
   std::span<const uint8_t> take(size_t n) {
     std::span<const uint8_t> taken = bytes_.subspan(pos_, n);
@@ -205,6 +207,7 @@ class stream_reader {
   }
 
   std::span<const uint8_t> bytes_;
+  uint64_t beyond_;
   size_t pos_ = 0;
 };
 
@@ -253,8 +256,9 @@ bool is_setting_number(int value) {
   return false;
 }
 
-// The BITMAP command: header, exactly bytes-per-row x rows payload bytes, CR LF.
-[[nodiscard]] bool read_bitmap(stream_reader& in, page* out, failure* fail) {
+// The BITMAP command's header, up to its payload of exactly bytes-per-row x
+// rows bytes, which must lie within the stream.
+[[nodiscard]] bool read_bitmap_header(stream_reader& in, page* out, failure* fail) {
   const size_t header_start = in.pos();
   matched_line header;
   if (!in.match(kBitmapFormat, kBitmapCommand, &header, fail)) return false;
@@ -291,24 +295,43 @@ bool is_setting_number(int value) {
                            " bytes remain"};
     return false;
   }
-  out->payload = in.take(static_cast<size_t>(payload_size));
+  return true;
+}
 
+uint64_t payload_size(const page& p) {
+  return static_cast<uint64_t>(p.bytes_per_row) * static_cast<uint64_t>(p.rows);
+}
+
+// After the payload: the BITMAP command's CR LF, then the PRINT line.
+[[nodiscard]] bool read_page_tail(stream_reader& in, page* out, const char** command,
+                                  failure* fail) {
   // The payload's length is known, so whatever follows it must be the line end.
   const size_t end_at = in.pos();
   matched_line line_end;
   if (!in.match(kLineEnd, kBitmapCommand, &line_end, fail)) {
     // The offset stays at the wrong byte; the message shows the bytes from
     // where the line end belongs.
-    fail->message = in.found_instead(end_at, "CR LF after the " + std::to_string(payload_size) +
-                                                 "-byte payload")
-                        .message;
+    fail->message =
+        in.found_instead(end_at,
+                         "CR LF after the " + std::to_string(payload_size(*out)) + "-byte payload")
+            .message;
     return false;
   }
+  *command = kPrintCommand;
+  matched_line print;
+  if (!in.match(kPrintFormat, kPrintCommand, &print, fail)) return false;
+  if (print.numbers[0] != printable_copies(print.numbers[0])) {
+    *fail = {print.number_offsets[0],
+             "copies must be at least 1, not " + std::to_string(print.numbers[0])};
+    return false;
+  }
+  out->copies = print.numbers[0];
   return true;
 }
 
-[[nodiscard]] bool read_page(stream_reader& in, page* out, const char** command, failure* fail) {
-  out->offset = in.pos();
+// The setup lines and the BITMAP header: the page up to its payload.
+[[nodiscard]] bool read_page_head(stream_reader& in, page* out, const char** command,
+                                  failure* fail) {
   // The choices each choice field may still hold: the label mode shows in
   // three lines, which must agree.
   std::vector<std::pair<int16_t pstops_doc::*, unsigned>> choices;
@@ -326,19 +349,7 @@ bool is_setting_number(int value) {
     if (field != nullptr) out->settings.*field = static_cast<int16_t>(std::countr_zero(allowed));
 
   *command = kBitmapCommand;
-  if (!read_bitmap(in, out, fail)) return false;
-
-  *command = kPrintCommand;
-  matched_line print;
-  if (!in.match(kPrintFormat, kPrintCommand, &print, fail)) return false;
-  if (print.numbers[0] != printable_copies(print.numbers[0])) {
-    *fail = {print.number_offsets[0],
-             "copies must be at least 1, not " + std::to_string(print.numbers[0])};
-    return false;
-  }
-  out->copies = print.numbers[0];
-  out->length = in.pos() - out->offset;
-  return true;
+  return read_bitmap_header(in, out, fail);
 }
 
 }  // namespace
@@ -349,13 +360,65 @@ bool parse_stream(std::span<const uint8_t> bytes, std::vector<page>* pages, pars
   for (int number = 1; !in.at_end(); ++number) {
     page next;
     next.number = number;
+    next.offset = in.pos();
     const char* command = kSetupLines[0].command;
     failure fail;
-    if (!read_page(in, &next, &command, &fail)) {
+    bool whole = read_page_head(in, &next, &command, &fail);
+    if (whole) {
+      next.payload = in.take(static_cast<size_t>(payload_size(next)));
+      whole = read_page_tail(in, &next, &command, &fail);
+    }
+    if (!whole) {
       *error = {number, command, fail.offset, std::move(fail.message)};
       return false;
     }
+    next.length = in.pos() - next.offset;
     pages->push_back(std::move(next));
+  }
+  return true;
+}
+
+bool check_stream(const stream_read_fn& read, uint64_t size, parse_error* error,
+                  const std::function<bool(const page&)>& each_page) {
+  // A page's command lines take a few hundred bytes and its PRINT line a few
+  // dozen: these windows hold them with room to spare, and a fault inside
+  // them is found before their end.
+  constexpr size_t kHeadWindow = 4096, kTailWindow = 64;
+  uint8_t window[kHeadWindow];
+  // Reads the window at `at`; false, with the fault, when the source fails.
+  auto read_window = [&](uint64_t at, size_t want, int number, const char* command,
+                         std::span<const uint8_t>* got) {
+    const int64_t n = read(at, window, static_cast<size_t>(std::min<uint64_t>(want, size - at)));
+    if (n < 0) *error = {number, command, static_cast<size_t>(at), "the stream cannot be read"};
+    *got = {window, static_cast<size_t>(std::max<int64_t>(n, 0))};
+    return n >= 0;
+  };
+  uint64_t offset = 0;
+  for (int number = 1; offset < size; ++number) {
+    page next;
+    next.number = number;
+    next.offset = static_cast<size_t>(offset);
+    const char* command = kSetupLines[0].command;
+    failure fail;
+    std::span<const uint8_t> bytes;
+    if (!read_window(offset, kHeadWindow, number, command, &bytes)) return false;
+    stream_reader head(bytes, size - offset - bytes.size());
+    uint64_t at = offset;  // where the reader's window starts
+    bool whole = read_page_head(head, &next, &command, &fail);
+    if (whole) {
+      next.payload_offset = static_cast<size_t>(offset + head.pos());
+      at = next.payload_offset + payload_size(next);
+      if (!read_window(at, kTailWindow, number, command, &bytes)) return false;
+      stream_reader tail(bytes, size - at - bytes.size());
+      whole = read_page_tail(tail, &next, &command, &fail);
+      next.length = static_cast<size_t>(at + tail.pos() - offset);
+    }
+    if (!whole) {
+      *error = {number, command, static_cast<size_t>(at + fail.offset), std::move(fail.message)};
+      return false;
+    }
+    if (each_page && !each_page(next)) return false;
+    offset += next.length;
   }
   return true;
 }

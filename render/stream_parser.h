@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -44,6 +45,19 @@ struct parse_error {
 /// stream is valid: the filter writes nothing for a job without pages.
 [[nodiscard]] bool parse_stream(std::span<const uint8_t> bytes, std::vector<page>* pages,
                                 parse_error* error);
+
+/// Reads up to `size` bytes of a stream at `offset` into `data`: how many it
+/// read (fewer only at the stream's end), or -1 when the source fails.
+using stream_read_fn = std::function<int64_t(uint64_t offset, uint8_t* data, size_t size)>;
+
+/// Checks a stream of `size` bytes, read through `read`, as parse_stream does,
+/// in a few KiB of memory: it reads each page's command lines and skips its
+/// payload, so a stream of any length can be checked before it is sent.
+/// `each_page`, when given, gets each page (its payload view empty) once it
+/// is found whole, and may stop the walk by returning false. False at the
+/// first fault (a failed read too), or when stopped.
+[[nodiscard]] bool check_stream(const stream_read_fn& read, uint64_t size, parse_error* error,
+                                const std::function<bool(const page&)>& each_page = {});
 
 /// "page 2, SPEED, byte 318: expected a number, found \"x4\\r\\n\"".
 std::string describe(const parse_error& error);

@@ -23,9 +23,22 @@ head -c 300 "$T/page.lbl" >"$T/cut.lbl"
 print_ipp "$T/cut.lbl" format=application/vnd.lblfilter-label
 [[ $(message 3) = 'aborted,"Not a label stream the printer takes: page 1, BITMAP'* ]] ||
   fail "a cut label stream must not reach the printer: $(message 3)"
+truncate -s 400M "$T/huge.lbl"
+print_ipp "$T/huge.lbl" format=application/vnd.lblfilter-label
+[ "$(message 4)" = "aborted,The label stream is 419430400 bytes; the printer takes at most 268435456 bytes (256 MiB) a job," ] ||
+  fail "a stream beyond the job bound: $(message 4)"
 print_ipp "$T/page.pwg"
 [ "$state" = completed ] && [ -s "$T/label.out" ] || fail "the job after bad ones: $state"
 "$LBLVIEW" -q "$T/label.out" || fail "the label after a bad job"
+# 80 MiB of labels go out checked and whole, in the memory of one label.
+"$MAKE_RASTER" -m pwg 832x1200,fill=gradient | "$LBLFILTER" 1 u t 1 '' >"$T/one.lbl" 2>/dev/null
+printf "$T/one.lbl\n%.0s" $(seq 640) | xargs cat >"$T/big.lbl"
+: >"$T/label.out"
+print_ipp "$T/big.lbl" format=application/vnd.lblfilter-label
+[ "$state" = completed ] && cmp -s "$T/big.lbl" "$T/label.out" || fail "80 MiB of labels: $state"
+rm -f "$T/big.lbl" "$T/huge.lbl" "$T"/state/spool/*
+peak=$(awk '/^VmHWM/ { print int($2 / 1024) }' "/proc/$server_pid/status")
+[ "$peak" -lt 64 ] || fail "the server took $peak MiB"
 
 # Forty labels (one page's header and rows, forty times after the stream's
 # sync word) to a printer on a socket that takes the first 192 KiB and then
