@@ -10,21 +10,20 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
+
+#include "app/print_job.h"
 
 namespace {
 
-// What a client of a shared queue may do without a password: submit, follow
-// and cancel jobs, and ask about the printers.
+// What a client of a shared queue may do without a password: submit and
+// follow jobs, and ask about the printers.
 constexpr ipp_op_t kOpenOperations[] = {IPP_OP_PRINT_JOB,
                                         IPP_OP_VALIDATE_JOB,
                                         IPP_OP_CREATE_JOB,
                                         IPP_OP_SEND_DOCUMENT,
-                                        IPP_OP_CANCEL_JOB,
                                         IPP_OP_CLOSE_JOB,
-                                        IPP_OP_CANCEL_MY_JOBS,
-                                        IPP_OP_HOLD_JOB,
-                                        IPP_OP_RELEASE_JOB,
                                         IPP_OP_GET_JOB_ATTRIBUTES,
                                         IPP_OP_GET_JOBS,
                                         IPP_OP_GET_DOCUMENT_ATTRIBUTES,
@@ -40,9 +39,14 @@ constexpr ipp_op_t kOpenOperations[] = {IPP_OP_PRINT_JOB,
                                         IPP_OP_CANCEL_SUBSCRIPTION,
                                         IPP_OP_GET_NOTIFICATIONS};
 
-bool is_open(ipp_op_t operation) {
-  for (ipp_op_t open : kOpenOperations)
-    if (operation == open) return true;
+// What only a job's owner, or an administrator, may do to it. PAPPL 1.3 does
+// not look at the owner itself.
+constexpr ipp_op_t kOwnerOperations[] = {IPP_OP_CANCEL_JOB, IPP_OP_HOLD_JOB, IPP_OP_RELEASE_JOB};
+
+template <size_t N>
+bool is_one_of(ipp_op_t operation, const ipp_op_t (&operations)[N]) {
+  for (ipp_op_t listed : operations)
+    if (operation == listed) return true;
   return false;
 }
 
@@ -95,30 +99,98 @@ bool is_page_view(pappl_client_t* client) {
          !std::string_view(papplClientGetURI(client)).starts_with("/log");
 }
 
-http_status_t authorize(pappl_client_t* client, const char* /*group*/, gid_t /*group_id*/,
-                        void* data) {
-  if (is_open(papplClientGetOperation(client)) || is_page_view(client)) return HTTP_STATUS_CONTINUE;
-  const auto* policy = static_cast<const admin_policy*>(data);
+// What a request's HTTP Basic credentials say about its sender.
+struct sender {
+  bool credentials = false;  // it sent some
+  bool accepted = false;     // PAM accepted them
+  bool admin = false;        // ... and the user is an administrator
+  std::string user;
+};
+
+sender identify(pappl_client_t* client, const admin_policy& policy) {
+  sender who;
   const char* header = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
   constexpr std::string_view kBasic = "Basic ";
-  if (header == nullptr || !std::string_view(header).starts_with(kBasic))
-    return HTTP_STATUS_UNAUTHORIZED;
+  if (header == nullptr || !std::string_view(header).starts_with(kBasic)) return who;
+  who.credentials = true;
   char credentials[512];
   int length = sizeof credentials;
   httpDecode64_2(credentials, &length, header + kBasic.size());
   char* colon = std::strchr(credentials, ':');
-  if (colon == nullptr) return HTTP_STATUS_UNAUTHORIZED;
+  if (colon == nullptr) return who;
   *colon = '\0';
-  const bool accepted = pam_accepts(policy->service, credentials, colon + 1);
-  const bool admin = accepted && in_group(credentials, policy->group);
-  papplLogClient(client, PAPPL_LOGLEVEL_INFO, "Administrator '%s' %s.", credentials,
-                 admin ? "authenticated" : "refused");
-  if (!accepted) return HTTP_STATUS_UNAUTHORIZED;
-  return admin ? HTTP_STATUS_CONTINUE : HTTP_STATUS_FORBIDDEN;
+  who.user = credentials;
+  who.accepted = pam_accepts(policy.service, credentials, colon + 1);
+  who.admin = who.accepted && in_group(credentials, policy.group);
+  papplLogClient(client, PAPPL_LOGLEVEL_INFO, "User '%s' %s.", credentials,
+                 who.admin      ? "authenticated as an administrator"
+                 : who.accepted ? "authenticated"
+                                : "refused");
+  return who;
+}
+
+bool on_this_host(pappl_client_t* client) {
+  return httpAddrLocalhost(httpGetAddress(papplClientGetHTTP(client)));
+}
+
+// A job's owner is who PAPPL recorded as its user: the requesting-user-name
+// of the client that printed it. As in CUPS, a client on this host is taken
+// at that name, one elsewhere must authenticate, and anyone else is asked for
+// an administrator's credentials, where there are passwords.
+http_status_t owner_or_admin(pappl_client_t* client, const sender& who, bool passwords) {
+  const http_status_t refused = passwords ? HTTP_STATUS_UNAUTHORIZED : HTTP_STATUS_FORBIDDEN;
+  if (who.admin) return HTTP_STATUS_CONTINUE;
+  if (who.credentials && !who.accepted) return HTTP_STATUS_UNAUTHORIZED;
+  std::string user = who.user;
+  if (!who.credentials && on_this_host(client)) {
+    const char* name = ippGetString(
+        ippFindAttribute(papplClientGetRequest(client), "requesting-user-name", IPP_TAG_NAME), 0,
+        nullptr);
+    if (name != nullptr) user = name;
+  }
+  pappl_job_t* job = papplClientGetJob(client);
+  if (user.empty()) return refused;
+  if (job == nullptr) return HTTP_STATUS_CONTINUE;  // PAPPL answers that there is none
+  const char* owner = papplJobGetUsername(job);
+  if (owner != nullptr && user == owner) return HTTP_STATUS_CONTINUE;
+  return who.credentials ? HTTP_STATUS_FORBIDDEN : refused;
+}
+
+http_status_t authorize_job_operation(pappl_client_t* client, const sender& who, bool passwords) {
+  const http_status_t status = owner_or_admin(client, who, passwords);
+  // PAPPL 1.3.1 ends the whole server when it releases a job (made with
+  // Create-Job) whose document has not come yet: nobody may.
+  pappl_job_t* job = papplClientGetJob(client);
+  if (status == HTTP_STATUS_CONTINUE && papplClientGetOperation(client) == IPP_OP_RELEASE_JOB &&
+      job != nullptr && papplJobGetFilename(job) == nullptr) {
+    papplLogClient(client, PAPPL_LOGLEVEL_WARN, "Job %d has no document to release.",
+                   papplJobGetID(job));
+    return HTTP_STATUS_FORBIDDEN;
+  }
+  return status;
+}
+
+http_status_t authorize(pappl_client_t* client, const char* /*group*/, gid_t /*group_id*/,
+                        void* data) {
+  const ipp_op_t operation = papplClientGetOperation(client);
+  if (is_one_of(operation, kOpenOperations) || is_page_view(client)) return HTTP_STATUS_CONTINUE;
+  const auto& policy = *static_cast<const admin_policy*>(data);
+  const bool passwords = !policy.service.empty();
+  const sender who = passwords ? identify(client, policy) : sender{};
+  if (is_one_of(operation, kOwnerOperations))
+    return authorize_job_operation(client, who, passwords);
+  if (!passwords) return on_this_host(client) ? HTTP_STATUS_CONTINUE : HTTP_STATUS_FORBIDDEN;
+  if (!who.accepted) return HTTP_STATUS_UNAUTHORIZED;
+  return who.admin ? HTTP_STATUS_CONTINUE : HTTP_STATUS_FORBIDDEN;
+}
+
+http_status_t authorize_cb(pappl_client_t* client, const char* group, gid_t group_id, void* data) {
+  return guard_callback(HTTP_STATUS_SERVER_ERROR,
+                        [&] { return authorize(client, group, group_id, data); });
 }
 
 }  // namespace
 
 void set_admin_policy(pappl_system_t* system, const admin_policy* policy) {
-  papplSystemSetAuthCallback(system, "Basic", authorize, const_cast<admin_policy*>(policy));
+  papplSystemSetAuthCallback(system, "Basic", authorize_cb, const_cast<admin_policy*>(policy));
 }

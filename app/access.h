@@ -8,16 +8,19 @@
 #include <string>
 
 /// The administrators: users that PAM service `service` authenticates and,
-/// when `group` is not empty, members of that group.
+/// when `group` is not empty, members of that group. Without a service there
+/// are no passwords, and, as in PAPPL, every client on this host administers.
 struct admin_policy {
   std::string service;
   std::string group;
 };
 
 /// Makes PAPPL ask `policy` (which must outlive the system) about every
-/// request it authorizes: job submission, validation and cancelling pass;
-/// so does looking at the web pages other than the log; anything else
+/// request it authorizes: job submission and queries pass, and so does
+/// looking at the web pages other than the log; cancelling, holding and
+/// releasing a job needs its owner or an administrator; anything else
 /// (adding, deleting or modifying printers, the system's settings, the web
-/// interface's forms) needs HTTP Basic credentials of an administrator. Clients on the local
-/// control socket are root's tools and PAPPL lets them through before asking.
+/// interface's forms) needs HTTP Basic credentials of an administrator.
+/// Clients on the control socket are its owner's tools (root's, for the
+/// service) and PAPPL lets them through before asking.
 void set_admin_policy(pappl_system_t* system, const admin_policy* policy);

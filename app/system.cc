@@ -92,8 +92,9 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
     papplSystemAddTimerCallback(system, 0, 1, restrict_control_socket, instance);
   // PAPPL's own PAM check would ask print jobs for a password too; the admin
   // policy asks only those who change printers.
-  if (std::strcmp(auth, kNoAuthService) != 0) {
-    instance->admins = {auth, option("admin-group", num_options, options, "")};
+  {
+    instance->admins = {std::strcmp(auth, kNoAuthService) != 0 ? auth : "",
+                        option("admin-group", num_options, options, "")};
     set_admin_policy(system, &instance->admins);
   }
   const auto drivers = label_drivers();

@@ -52,6 +52,29 @@ shelf="printer_name=shelf&driver_name=generic-300dpi&device_uri_typed=file://$T/
 [ "$(web_post addprinter "$shelf")" = 401 ] || fail "add printer without credentials"
 [ "$(web_post -u root:x addprinter "$shelf")" = 302 ] || fail "add printer by an administrator"
 app printers | grep -qx shelf || fail "the web page added no printer"
+# Only a job's owner or an administrator cancels, holds or releases it:
+# two jobs of alice's (made with Create-Job, still waiting for a document).
+job_op() {  # user:password@ or -, requester, operation, job: prints the status code
+  ipptool -tv -d requester="$2" -d op="$3" -d job="$4" "ipp://${1#-}localhost:$PORT/ipp/print/label" \
+    "$APP_TESTS/job-op.test" | sed -n 's/^ *status-code = \([a-z-]*\).*/\1/p' || true
+}
+for _ in 1 2; do ipptool -d requester=alice "$URI" "$APP_TESTS/create-job.test" >/dev/null || fail "Create-Job"; done
+read -r second first < <(app jobs -d label | awk 'NR <= 2 { printf "%s ", $1 } END { print "" }')
+while read -r credentials requester operation job want; do
+  got=$(job_op "$credentials" "$requester" "$operation" "$job")
+  [ "$got" = "$want" ] || fail "$requester: $operation of job $job gives $got, not $want"
+done <<CASES
+- bob Cancel-Job $first client-error-not-authenticated
+- bob Hold-Job $first client-error-not-authenticated
+- bob Release-Job $first client-error-not-authenticated
+- alice Hold-Job $first successful-ok
+- alice Release-Job $first client-error-forbidden
+- alice Cancel-Job $first successful-ok
+root:x@ root Hold-Job $second successful-ok
+root:x@ root Cancel-Job $second successful-ok
+CASES
+[ "$(app jobs -d label | awk -v id="$first" '$1 == id { print $2 }')" = canceled ] || fail "alice's job"
+
 # The control socket admits no one but root, whatever its folder allows.
 chmod 0755 "$T" "$T/state"
 install -m 0755 "$LBLPRINTER" "$T/lblprinter"
