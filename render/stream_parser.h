@@ -48,8 +48,4 @@ struct parse_error {
 /// "page 2, SPEED, byte 318: expected a number, found \"x4\\r\\n\"".
 std::string describe(const parse_error& error);
 
-/// Bytes shown as C-style text for messages: printable ASCII as is, quotes and
-/// backslashes escaped, CR and LF as \r and \n, anything else as \xNN.
-std::string escape_bytes(std::span<const uint8_t> bytes);
-
 }  // namespace label_stream
