@@ -29,7 +29,7 @@ print_ipp "$T/page.pwg"
 
 # Forty large labels (one page's header and rows, forty times after the
 # stream's sync word); cancelled once the first reach the printer.
-"$MAKE_RASTER" -m pwg 3200x3600,fill=label >"$T/one.pwg"
+"$MAKE_RASTER" -m pwg 864x7992,fill=label >"$T/one.pwg"
 { head -c 4 "$T/one.pwg"; for _ in $(seq 40); do tail -c +5 "$T/one.pwg"; done; } >"$T/many.pwg"
 : >"$T/label.out"
 ipptool -f "$T/many.pwg" "$URI" "$APP_TESTS/print-job.test" >/dev/null &
