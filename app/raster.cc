@@ -3,7 +3,6 @@
 // printer as one complete label command sequence when it ends whole.
 #include "app/raster.h"
 
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -20,19 +19,9 @@ raster_document* job_state(pappl_job_t* job) {
   return static_cast<raster_document*>(papplJobGetData(job));
 }
 
-// PAPPL prints an image document (PNG, JPEG) once for each copy itself;
-// raster documents carry the job's copies to the PRINT line, as the filter's do.
-int copies_per_page(pappl_job_t* job, const pappl_pr_options_t& options) {
-  const char* format = papplJobGetFormat(job);
-  const bool raster = format != nullptr && (std::strcmp(format, "image/pwg-raster") == 0 ||
-                                            std::strcmp(format, "image/urf") == 0);
-  return raster ? options.copies : 1;
-}
-
 bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*device*/) {
   return guard_job(job, [&] {
-    pstops_doc doc = settings_for_printer_job(job, *options);
-    doc.copies = copies_per_page(job, *options);
+    const pstops_doc doc = settings_for_printer_job(job, *options);
     auto* state = new (std::nothrow)
         raster_document(doc, options->printer_resolution[0], options->printer_resolution[1]);
     if (state == nullptr) return fail_job(job, kNoMemoryMessage);
