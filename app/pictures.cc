@@ -5,6 +5,7 @@
 //
 // Both libraries report errors by longjmp: only the functions that call them
 // set the jump, and those hold nothing that needs destroying.
+
 // jpeglib.h takes FILE and size_t from the includer.
 // clang-format off
 #include <cstdio>
