@@ -72,21 +72,20 @@ bool end_page(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t*
   });
 }
 
-// PAPPL 1.3 refuses a page header that contradicts itself (bytes per line
-// against width and bits, no rows, planes) or is in colour before calling
-// start_page, and aborts the job saying only "Job aborted.": say which page.
+// PAPPL 1.3 refuses a page header it cannot read (bits per colour other than
+// 1 or 8, no rows, planes, bytes per line against width and bits) or in
+// colour before calling start_page, and aborts the job saying only "Job
+// aborted.": say which page and why.
 void name_refused_page(pappl_job_t* job, unsigned page) {
   if (papplJobGetState(job) != IPP_JSTATE_ABORTED || papplJobGetMessage(job) != nullptr) return;
   const pappl_jreason_t reasons = papplJobGetReasons(job);
-  if ((reasons & PAPPL_JREASON_DOCUMENT_FORMAT_ERROR) != 0)
-    fail_job(job,
-             ("Page " + std::to_string(page) +
-              " has a raster header that contradicts itself (its size, bits or bytes per line)")
-                 .c_str());
-  else if ((reasons & PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR) != 0)
-    fail_job(job, ("Page " + std::to_string(page) +
-                   " is not 8-bit gray; the printer takes 8-bit gray pages")
-                      .c_str());
+  const char* why = (reasons & PAPPL_JREASON_DOCUMENT_FORMAT_ERROR) != 0
+                        ? " has a raster header the printer cannot take (its bits, rows or bytes "
+                          "per line)"
+                    : (reasons & PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR) != 0
+                        ? " is not 8-bit gray; the printer takes 8-bit gray pages"
+                        : nullptr;
+  if (why != nullptr) fail_job(job, ("Page " + std::to_string(page) + why).c_str());
 }
 
 bool end_job(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* /*device*/) {
