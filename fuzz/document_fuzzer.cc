@@ -18,8 +18,9 @@ struct label_choice {
   uint32_t dots, rows;
   int dpi;
 };
+// The last is wider than the head: no picture prints on it.
 constexpr label_choice kLabels[] = {
-    {480, 240, 203}, {240, 480, 203}, {1181, 1772, 300}, {8, 3, 203}};
+    {480, 240, 203}, {240, 480, 203}, {1181, 1772, 300}, {8, 3, 203}, {900, 240, 203}};
 constexpr picture_scaling kScalings[] = {picture_scaling::kAuto, picture_scaling::kAutoFit,
                                          picture_scaling::kFill, picture_scaling::kFit,
                                          picture_scaling::kNone};

@@ -31,13 +31,19 @@ for f in photo.png photo.jpg; do
 done
 head -c 7000 "$T/noise.pwg" >"$T/cut.pwg"
 echo "This is a label's text, not a picture." >"$T/text"
-python3 - "$T/photo.png" "$T/huge.png" <<'PY'  # the header claims 30000 x 30000 pixels
+# Headers claiming 30000 x 30000 and exactly 64 Mi pixels; a failed checksum.
+python3 - "$T/photo.png" "$T" <<'PY'
 import struct, sys, zlib
-d = bytearray(open(sys.argv[1], 'rb').read())
-d[16:24] = struct.pack('>II', 30000, 30000)
-d[29:33] = struct.pack('>I', zlib.crc32(bytes(d[12:29])))
-open(sys.argv[2], 'wb').write(d)
+d = open(sys.argv[1], 'rb').read()
+for name, width, height in (('huge', 30000, 30000), ('edge', 8192, 8192)):
+    header = d[12:16] + struct.pack('>II', width, height) + d[24:29]
+    open(f'{sys.argv[2]}/{name}.png', 'wb').write(
+        d[:12] + header + struct.pack('>I', zlib.crc32(header)) + d[33:])
+at = d.index(b'pHYs') + 4
+open(f'{sys.argv[2]}/crc.png', 'wb').write(d[:at] + bytes([d[at] ^ 1]) + d[at + 1:])
 PY
+jpg_size=$(stat -c %s "$T/photo.jpg")
+head -c $((jpg_size - 2)) "$T/photo.jpg" >"$T/no-end.jpg"
 png_half=$(($(stat -c %s "$T/photo.png") / 2)) jpg_half=$(($(stat -c %s "$T/photo.jpg") / 2))
 
 # document | format | job-state-message
@@ -59,7 +65,10 @@ $png_half-photo.png|image/png|PNG data ends early at byte $png_half
 100-photo.jpg|image/jpeg|JPEG data ends early at byte 100
 700-photo.jpg|image/jpeg|JPEG data ends early at byte 700
 $jpg_half-photo.jpg|image/jpeg|JPEG data ends early at byte $jpg_half
-huge.png|image/png|Picture of 30000 x 30000 pixels is larger than the printer can take
+huge.png|image/png|Picture of 30000 x 30000 pixels is larger than the printer can take (64 megapixels, 65535 pixels a side)
+edge.png|image/png|PNG: Not enough image data
+crc.png|image/png|PNG: pHYs: CRC error
+no-end.jpg|image/jpeg|JPEG data ends early at byte $((jpg_size - 2))
 text|image/png|PNG: Not a PNG file
 lying.pwg|image/pwg-raster|Page 1 has a raster header the printer cannot take
 wide.pwg|image/pwg-raster|Page 1 is too large for the printer (900 x 240 dots)
@@ -77,10 +86,13 @@ CASES
 # ppi (609 x 203 dots at its own size); half.png's left half is black.
 gs_picture pnggray 300x100 100 "$T/box.png" "0 0 300 100 rectfill"
 gs_picture pnggray 100x50 100 "$T/small.png" "0 0 100 50 rectfill"
+gs_picture jpeggray 100x50 100 "$T/small.jpg" "0 0 100 50 rectfill"
 gs_picture pnggray 200x100 100 "$T/half.png" "0 0 72 72 rectfill"
 while IFS='|' read -r picture attributes want; do
   : >"$T/label.out"
-  submit "$T/$picture" format=image/png $attributes
+  format=image/png
+  [[ $picture = *.jpg ]] && format=image/jpeg
+  submit "$T/$picture" format=$format $attributes
   "$LBLVIEW" -q --png -o "$T/label.png" "$T/label.out" 2>/dev/null || fail "$picture $attributes: $state"
   got=$(pngtopnm "$T/label.png" | pnmcrop -white -reportsize)
   [ "$got" = "$want" ] || fail "$picture $attributes: dots at $got, not $want"
@@ -91,6 +103,7 @@ box.png|scaling=fill|0 -1 0 0 479 239
 box.png|scaling=auto|0 -1 0 0 479 239
 box.png|scaling=auto-fit|0 -1 -39 -40 479 160
 small.png|scaling=auto|-138 -139 -68 -69 203 102
+small.jpg|scaling=auto|-138 -139 -68 -69 203 102
 box.png|scaling=fit orientation=7 width=2540 length=5080|-34 -39 0 0 135 406
 half.png|scaling=none|-36 -241 -18 -18 203 203
 half.png|scaling=none orientation=4|-138 -139 -120 0 203 119
