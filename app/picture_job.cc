@@ -3,6 +3,7 @@
 // (app/documents.h) and its one label sequence to the device.
 #include "app/picture_job.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,34 +25,29 @@ struct file_closer {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-picture_scaling scaling_for(pappl_scaling_t scaling) {
-  switch (scaling) {
-    case PAPPL_SCALING_AUTO_FIT:
-      return picture_scaling::kAutoFit;
-    case PAPPL_SCALING_FILL:
-      return picture_scaling::kFill;
-    case PAPPL_SCALING_FIT:
-      return picture_scaling::kFit;
-    case PAPPL_SCALING_NONE:
-      return picture_scaling::kNone;
-    default:
-      return picture_scaling::kAuto;
-  }
-}
+// IPP's keywords as PAPPL hands them over, onto the placement's terms; what
+// is not listed takes the driver's defaults, auto and portrait.
+template <typename From, typename To>
+struct mapping {
+  From from;
+  To to;
+};
+constexpr mapping<pappl_scaling_t, picture_scaling> kScalings[] = {
+    {PAPPL_SCALING_AUTO_FIT, picture_scaling::kAutoFit},
+    {PAPPL_SCALING_FILL, picture_scaling::kFill},
+    {PAPPL_SCALING_FIT, picture_scaling::kFit},
+    {PAPPL_SCALING_NONE, picture_scaling::kNone}};
+constexpr mapping<ipp_orient_t, picture_turn> kTurns[] = {
+    {IPP_ORIENT_LANDSCAPE, picture_turn::kLandscape},
+    {IPP_ORIENT_REVERSE_LANDSCAPE, picture_turn::kReverseLandscape},
+    {IPP_ORIENT_REVERSE_PORTRAIT, picture_turn::kReversePortrait},
+    {IPP_ORIENT_NONE, picture_turn::kAuto}};
 
-picture_turn turn_for(ipp_orient_t orientation) {
-  switch (orientation) {
-    case IPP_ORIENT_LANDSCAPE:
-      return picture_turn::kLandscape;
-    case IPP_ORIENT_REVERSE_LANDSCAPE:
-      return picture_turn::kReverseLandscape;
-    case IPP_ORIENT_REVERSE_PORTRAIT:
-      return picture_turn::kReversePortrait;
-    case IPP_ORIENT_NONE:
-      return picture_turn::kAuto;
-    default:
-      return picture_turn::kPortrait;
-  }
+template <typename From, typename To, size_t N>
+To mapped(const mapping<From, To> (&table)[N], From from, To otherwise) {
+  for (const mapping<From, To>& entry : table)
+    if (entry.from == from) return entry.to;
+  return otherwise;
 }
 
 // The label is the job's media at the printer's resolution, as PAPPL's
@@ -67,8 +63,8 @@ bool print_picture_document(pappl_job_t* job, pappl_device_t* device, void* data
     picture.label_rows = options->header.cupsHeight;
     picture.dpi_x = options->printer_resolution[0];
     picture.dpi_y = options->printer_resolution[1];
-    picture.scaling = scaling_for(options->print_scaling);
-    picture.turn = turn_for(options->orientation_requested);
+    picture.scaling = mapped(kScalings, options->print_scaling, picture_scaling::kAuto);
+    picture.turn = mapped(kTurns, options->orientation_requested, picture_turn::kPortrait);
     picture.cancelled = [job] { return papplJobIsCanceled(job); };
     const std::unique_ptr<std::FILE, file_closer> in(std::fopen(papplJobGetFilename(job), "rb"));
     if (!in) return fail_job(job, "Unable to read the print file");
