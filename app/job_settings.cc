@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
 #include <string_view>
+
+#include "render/label_stream.h"
 
 namespace {
 
@@ -43,6 +46,17 @@ int16_t direction_for(const pappl_pr_options_t& options, const char* fallback) {
   for (size_t i = 0; value != nullptr && i < std::size(kDirectionKeywords); ++i)
     if (std::string_view(value) == kDirectionKeywords[i]) return static_cast<int16_t>(i);
   return kDirectionNormal;
+}
+
+// The printer's print-direction-default ("normal" when unset).
+std::string direction_default(pappl_printer_t* printer) {
+  ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+  const std::string name = std::string(kPrintDirectionAttr) + "-default";
+  const char* value =
+      ippGetString(ippFindAttribute(attrs, name.c_str(), IPP_TAG_KEYWORD), 0, nullptr);
+  std::string direction = value != nullptr ? value : "normal";
+  ippDelete(attrs);
+  return direction;
 }
 
 }  // namespace
@@ -85,5 +99,18 @@ pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_dr
   doc.labelMode = label_mode_for(driver.mode_configured);
   doc.printDirection = direction_for(options, direction_default);
   doc.dither = dither_for(options.print_content_optimize, options.print_quality);
+  return doc;
+}
+
+pstops_doc settings_for_printer_job(pappl_job_t* job, const pappl_pr_options_t& options) {
+  pappl_printer_t* printer = papplJobGetPrinter(job);
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(printer, &driver);
+  pstops_doc doc = settings_for_job(options, driver, direction_default(printer).c_str());
+  doc.jobId = papplJobGetID(job);
+  doc.user = papplJobGetUsername(job);
+  doc.title = papplJobGetName(job);
+  if (label_stream::printable_copies(doc.copies) != doc.copies)
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job asks for %d copies; printing 1.", doc.copies);
   return doc;
 }

@@ -20,6 +20,10 @@ inline constexpr char kPrintDirectionAttr[] = "print-direction";
 pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_driver_data_t& driver,
                             const char* direction_default);
 
+/// The record for `job` on its printer: settings_for_job with the printer's
+/// driver data and print-direction-default, and the job's id, user and title.
+pstops_doc settings_for_printer_job(pappl_job_t* job, const pappl_pr_options_t& options);
+
 /// DENSITY (0-15) for IPP's configured darkness (0-100) plus a job's
 /// adjustment (-100 to 100), the sum held to 0-100.
 int density_for(int configured, int adjustment);

@@ -10,6 +10,7 @@
 #include "app/access.h"
 #include "app/drivers.h"
 #include "app/instance.h"
+#include "app/picture_job.h"
 #include "app/print_job.h"
 #include "app/web.h"
 
@@ -100,6 +101,7 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
   const auto drivers = label_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
                                add_label_mode_page, label_driver_cb, nullptr);
+  add_picture_filters(system);
   papplSystemSetFooterHTML(system, kFooter);
   add_printer_page(system);
   return system;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <ctime>
 
@@ -59,4 +60,26 @@ void CloseLog() {
   if (pLogFile == nullptr) return;
   std::fclose(pLogFile);
   pLogFile = nullptr;
+}
+
+std::string escape_bytes(std::span<const uint8_t> bytes, size_t limit) {
+  std::string out;
+  for (const uint8_t b : bytes.first(std::min(limit, bytes.size()))) {
+    if (b == '\r') {
+      out += "\\r";
+    } else if (b == '\n') {
+      out += "\\n";
+    } else if (b == '"' || b == '\\') {
+      out += '\\';
+      out += static_cast<char>(b);
+    } else if (b >= 0x20 && b < 0x7f) {
+      out += static_cast<char>(b);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", b);
+      out += hex;
+    }
+  }
+  if (bytes.size() > limit) out += "...";
+  return out;
 }

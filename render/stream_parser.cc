@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "log/log.h"
 #include "render/label_stream.h"
 
 namespace label_stream {
@@ -426,27 +427,6 @@ bool check_stream(const stream_read_fn& read, uint64_t size, parse_error* error,
 std::string describe(const parse_error& error) {
   return "page " + std::to_string(error.page) + ", " + error.command + ", byte " +
          std::to_string(error.offset) + ": " + error.message;
-}
-
-std::string escape_bytes(std::span<const uint8_t> bytes) {
-  std::string out;
-  for (const uint8_t b : bytes) {
-    if (b == '\r') {
-      out += "\\r";
-    } else if (b == '\n') {
-      out += "\\n";
-    } else if (b == '"' || b == '\\') {
-      out += '\\';
-      out += static_cast<char>(b);
-    } else if (b >= 0x20 && b < 0x7f) {
-      out += static_cast<char>(b);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", b);
-      out += hex;
-    }
-  }
-  return out;
 }
 
 }  // namespace label_stream

@@ -62,8 +62,4 @@ using stream_read_fn = std::function<int64_t(uint64_t offset, uint8_t* data, siz
 /// "page 2, SPEED, byte 318: expected a number, found \"x4\\r\\n\"".
 std::string describe(const parse_error& error);
 
-/// Bytes shown as C-style text for messages: printable ASCII as is, quotes and
-/// backslashes escaped, CR and LF as \r and \n, anything else as \xNN.
-std::string escape_bytes(std::span<const uint8_t> bytes);
-
 }  // namespace label_stream

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake clang clang-format cppcheck libclang-rt-14-dev util-linux libc++-dev libc++abi-dev
   libcups2-dev libcupsimage2-dev libpappl-dev libpam0g-dev pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
   cups cups-client cups-daemon cups-filters cups-ppdc ghostscript poppler-utils dpkg-dev lintian
   zbar-tools qrencode barcode python3 netpbm cups-ipp-utils curl
 )

@@ -174,17 +174,22 @@ void apply_job_options(pstops_doc* doc, int num_options, const cups_option_t* op
   std::fprintf(stderr, "WARNING: %s\n", line);
 }
 
+// A value is echoed as one line: CUPS would read the text after a line break
+// in it as a message of its own (ATTR:, STATE:, ...).
+constexpr size_t kShownValueBytes = 64;
+
 void report(const pstops_doc& doc, const ignored_values& ignored) {
   for (const ignored_value& v : ignored) {
     const char* from = v.from_ppd ? "queue default" : "job option";
+    const std::string value = escape_text(v.value, kShownValueBytes);
     if (v.what == ignored_value::kChoice)
-      warn("Unknown %s \"%s\" (%s); printing with %s", v.option->name, v.value.c_str(), from,
+      warn("Unknown %s \"%s\" (%s); printing with %s", v.option->name, value.c_str(), from,
            v.option->choices[static_cast<size_t>(doc.*v.option->field)].keyword);
     else if (v.what == ignored_value::kMedia)
       warn("Media \"%s\" (%s) names no label size of the printer; printing on %d x %d mm labels",
-           v.value.c_str(), from, doc.width, doc.height);
+           value.c_str(), from, doc.width, doc.height);
     else
-      warn("Unknown label size \"%s\" (%s); printing on %d x %d mm labels", v.value.c_str(), from,
+      warn("Unknown label size \"%s\" (%s); printing on %d x %d mm labels", value.c_str(), from,
            doc.width, doc.height);
   }
   if (doc.darkness < kMinDarkness || doc.darkness > kMaxDarkness)

@@ -43,7 +43,7 @@ peak=$(awk '/^VmHWM/ { print int($2 / 1024) }' "/proc/$server_pid/status")
 # Forty labels (one page's header and rows, forty times after the stream's
 # sync word) to a printer on a socket that takes the first 192 KiB and then
 # reads no further until told, so the job is still printing when cancelled.
-"$MAKE_RASTER" -m pwg 3200x3600,fill=label >"$T/one.pwg"
+"$MAKE_RASTER" -m pwg 864x7992,fill=label >"$T/one.pwg"
 { head -c 4 "$T/one.pwg"; for _ in $(seq 40); do tail -c +5 "$T/one.pwg"; done; } >"$T/many.pwg"
 coproc slow {
   python3 -c 'import os, socket, sys, time
