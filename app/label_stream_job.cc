@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/print_job.h"
+#include "app/status.h"
 #include "render/label_stream.h"
 #include "render/stream_parser.h"
 
@@ -16,6 +17,7 @@ namespace {
 // the label core's reader has found it to be whole label sequences: half a command
 // would leave the printer waiting.
 bool print_label_stream(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* device) {
+  if (!wait_for_printer(job, device)) return false;
   std::vector<char> bytes;
   std::FILE* in = std::fopen(papplJobGetFilename(job), "rb");
   char chunk[65536];

@@ -11,6 +11,7 @@
 
 #include "app/job_settings.h"
 #include "app/print_job.h"
+#include "app/status.h"
 #include "render/render.h"
 
 namespace {
@@ -44,8 +45,9 @@ std::string direction_default(pappl_printer_t* printer) {
   return direction;
 }
 
-bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*device*/) {
+bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   return guard_job(job, [&] {
+    if (!wait_for_printer(job, device)) return false;
     pappl_printer_t* printer = papplJobGetPrinter(job);
     pappl_pr_driver_data_t driver;
     papplPrinterGetDriverData(printer, &driver);

@@ -9,6 +9,8 @@
 
 #include "app/access.h"
 #include "app/drivers.h"
+#include "app/maintenance.h"
+#include "app/status.h"
 #include "app/web.h"
 
 namespace {
@@ -39,6 +41,12 @@ pappl_loglevel_t log_level(const char* name) {
   for (const level_name& level : kLevels)
     if (std::strcmp(level.name, name) == 0) return level.level;
   return PAPPL_LOGLEVEL_WARN;
+}
+
+// PAPPL's printer creation callback: lblprinter's pages for the printer.
+void add_printer_pages(pappl_printer_t* printer, void* data) {
+  add_label_mode_page(printer, data);
+  add_calibrate_page(printer);
 }
 
 // A port of 0 or text that is no port lets PAPPL choose a free one.
@@ -86,8 +94,12 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
   }
   const auto drivers = label_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
-                               add_label_mode_page, label_driver_cb, nullptr);
+                               add_printer_pages, label_driver_cb, nullptr);
   papplSystemSetFooterHTML(system, kFooter);
   add_printer_page(system);
+  if (instance->serving) {
+    watch_printers(system);
+    add_maintenance_operations(system);
+  }
   return system;
 }
