@@ -9,6 +9,7 @@
 
 #include "app/access.h"
 #include "app/drivers.h"
+#include "app/kept_settings.h"
 #include "app/maintenance.h"
 #include "app/status.h"
 #include "app/web.h"
@@ -100,6 +101,10 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
   if (instance->serving) {
     watch_printers(system);
     add_maintenance_operations(system);
+    // The printers' state, and what PAPPL 1.3.1 leaves out of it; without a
+    // state directory PAPPL's main loop loads its own.
+    if (instance->state_directory != nullptr)
+      keep_printer_settings(system, instance->state_directory);
   }
   return system;
 }
