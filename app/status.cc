@@ -232,8 +232,10 @@ bool status_cb(pappl_printer_t* printer) {
 }
 
 // Every second on the server's main loop: a printer that cannot print is
-// paused, so its jobs stay pending, and resumed once it can (one paused by
-// an administrator stays paused); idle printers due a question get one.
+// paused whenever it is idle (a raster job PAPPL streamed through the pause
+// leaves it idle), so its spooled jobs stay pending, and resumed once it can
+// (one an administrator paused first stays paused); idle printers due a
+// question get one.
 void tick_printer(pappl_printer_t* printer, void* /*data*/) {
   guard_callback(false, [&] {
     printer_watch* watch = watch_of(printer);
@@ -243,7 +245,7 @@ void tick_printer(pappl_printer_t* printer, void* /*data*/) {
     {
       std::lock_guard<std::mutex> hold(watch->lock);
       const bool holding = holds_jobs(watch->answer);
-      pause = holding && !watch->paused && state == IPP_PSTATE_IDLE;
+      pause = holding && state == IPP_PSTATE_IDLE;
       resume = !holding && watch->paused && state == IPP_PSTATE_STOPPED;
       watch->paused = holding && (watch->paused || pause);
     }
