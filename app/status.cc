@@ -12,17 +12,14 @@
 #include "app/status.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <ctime>
-#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "app/print_job.h"
 #include "render/label_stream.h"
@@ -35,7 +32,7 @@ constexpr int kSilentRetrySeconds = 600;
 constexpr int kConnectMs = 500;
 constexpr int kAnswerMs = 300;
 // A job waiting for its printer asks once a second and sees a cancel sooner.
-constexpr auto kWaitStep = std::chrono::milliseconds(250);
+constexpr timespec kWaitStep = {0, 250'000'000};
 constexpr int kStepsPerQuestion = 4;
 
 // What asking gave, when not a status byte: no link to the printer (nothing
@@ -96,15 +93,36 @@ std::string describe(int answer) {
 }
 
 // What one printer last said; PAPPL keeps it as the driver data's extension
-// from the printer's creation to its deletion.
+// from the printer's creation to its deletion. (POSIX threads: libc++'s
+// <mutex> and <thread> need GNU extensions.)
 struct printer_watch {
-  std::mutex lock;
-  std::condition_variable poll_ended;
-  bool polling = false;  // a poll thread is asking
-  int misses = 0;        // questions in a row the printer left unanswered
-  int answer = kSilent;  // its last answer, or why there is none
-  time_t next_poll = 0;  // when the idle poll asks next
-  bool paused = false;   // lblprinter paused the printer for its status
+  printer_watch() = default;
+  printer_watch(const printer_watch&) = delete;
+  printer_watch& operator=(const printer_watch&) = delete;
+  ~printer_watch() {
+    pthread_cond_destroy(&poll_ended);
+    pthread_mutex_destroy(&lock);
+  }
+
+  pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t poll_ended = PTHREAD_COND_INITIALIZER;
+  pappl_printer_t* printer = nullptr;  // the one being polled
+  bool polling = false;                // a poll thread is asking
+  int misses = 0;                      // questions in a row the printer left unanswered
+  int answer = kSilent;                // its last answer, or why there is none
+  time_t next_poll = 0;                // when the idle poll asks next
+  bool paused = false;                 // lblprinter paused the printer for its status
+};
+
+class locked {
+ public:
+  explicit locked(printer_watch* watch) : watch_(watch) { pthread_mutex_lock(&watch_->lock); }
+  ~locked() { pthread_mutex_unlock(&watch_->lock); }
+  locked(const locked&) = delete;
+  locked& operator=(const locked&) = delete;
+
+ private:
+  printer_watch* watch_;
 };
 
 printer_watch* watch_of(pappl_printer_t* printer) {
@@ -171,7 +189,7 @@ void note_answer(pappl_printer_t* printer, printer_watch* watch, int answer) {
   int before;
   bool gone_silent = false;
   {
-    std::lock_guard<std::mutex> hold(watch->lock);
+    locked hold(watch);
     before = watch->answer;
     watch->answer = answer;
     watch->misses = answer == kSilent ? watch->misses + 1 : 0;
@@ -189,31 +207,40 @@ void note_answer(pappl_printer_t* printer, printer_watch* watch, int answer) {
                     kSilentRetrySeconds / 60);
 }
 
-void poll_once(pappl_printer_t* printer, printer_watch* watch) noexcept {
+void* poll_once(void* data) {
+  auto* watch = static_cast<printer_watch*>(data);
   guard_callback(false, [&] {
-    note_answer(printer, watch, ask_idle(printer));
+    note_answer(watch->printer, watch, ask_idle(watch->printer));
     return true;
   });
   // Deletion waits for this; nothing may touch the watch after it.
-  std::lock_guard<std::mutex> hold(watch->lock);
+  locked hold(watch);
   watch->polling = false;
-  watch->poll_ended.notify_all();
+  pthread_cond_broadcast(&watch->poll_ended);
+  return nullptr;
 }
 
+// Starts the poll claimed for `printer` (its watch's polling is set).
 void start_poll(pappl_printer_t* printer, printer_watch* watch) {
-  try {
-    std::thread(poll_once, printer, watch).detach();
-  } catch (...) {
-    std::lock_guard<std::mutex> hold(watch->lock);
-    watch->polling = false;
+  watch->printer = printer;
+  pthread_attr_t detached;
+  pthread_t thread;
+  bool started = false;
+  if (pthread_attr_init(&detached) == 0) {
+    started = pthread_attr_setdetachstate(&detached, PTHREAD_CREATE_DETACHED) == 0 &&
+              pthread_create(&thread, &detached, poll_once, watch) == 0;
+    pthread_attr_destroy(&detached);
   }
+  if (started) return;
+  locked hold(watch);
+  watch->polling = false;
 }
 
 // Claims the next poll when one is due: never while a job has the link,
 // and for a printer that has gone silent only once its pause is over.
 bool claim_poll(pappl_printer_t* printer, printer_watch* watch, bool asked_for) {
   if (!is_two_way(printer) || papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) return false;
-  std::lock_guard<std::mutex> hold(watch->lock);
+  locked hold(watch);
   const bool due =
       std::time(nullptr) >= watch->next_poll || (asked_for && watch->misses < kMaxMisses);
   if (watch->polling || !due) return false;
@@ -243,7 +270,7 @@ void tick_printer(pappl_printer_t* printer, void* /*data*/) {
     const ipp_pstate_t state = papplPrinterGetState(printer);
     bool pause = false, resume = false;
     {
-      std::lock_guard<std::mutex> hold(watch->lock);
+      locked hold(watch);
       const bool holding = holds_jobs(watch->answer);
       pause = holding && state == IPP_PSTATE_IDLE;
       resume = !holding && watch->paused && state == IPP_PSTATE_STOPPED;
@@ -264,11 +291,10 @@ bool tick(pappl_system_t* system, void* /*data*/) {
 void delete_cb(pappl_printer_t* /*printer*/, pappl_pr_driver_data_t* data) {
   auto* watch = static_cast<printer_watch*>(data->extension);
   if (watch == nullptr) return;
-  guard_callback(false, [&] {
-    std::unique_lock<std::mutex> hold(watch->lock);
-    watch->poll_ended.wait(hold, [&] { return !watch->polling; });
-    return true;
-  });
+  {
+    locked hold(watch);
+    while (watch->polling) pthread_cond_wait(&watch->poll_ended, &watch->lock);
+  }
   delete watch;
   data->extension = nullptr;
 }
@@ -291,7 +317,7 @@ bool wait_for_printer(pappl_job_t* job, pappl_device_t* device) {
     printer_watch* watch = watch_of(printer);
     if (watch == nullptr) return true;
     {
-      std::lock_guard<std::mutex> hold(watch->lock);
+      locked hold(watch);
       if (watch->answer < 0) return true;  // never asked, silent or out of reach: print as ever
     }
     for (bool waited = false;; waited = true) {
@@ -308,7 +334,7 @@ bool wait_for_printer(pappl_job_t* job, pappl_device_t* device) {
       }
       for (int step = 0; step < kStepsPerQuestion; ++step) {
         if (papplJobIsCanceled(job)) return false;
-        std::this_thread::sleep_for(kWaitStep);
+        ::nanosleep(&kWaitStep, nullptr);
       }
     }
   });
