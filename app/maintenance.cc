@@ -86,7 +86,8 @@ bool operation_cb(pappl_client_t* client, void* /*data*/) {
       const char* problem = calibrating ? calibrate(printer)
                                         : print_test_label(printer, papplClientGetUsername(client));
       if (problem != nullptr)
-        papplClientRespondIPP(client, IPP_STATUS_ERROR_BUSY, "%s", problem);
+        papplClientRespondIPP(
+            client, calibrating ? IPP_STATUS_ERROR_BUSY : IPP_STATUS_ERROR_INTERNAL, "%s", problem);
       else
         papplClientRespondIPP(client, IPP_STATUS_OK, "%s",
                               calibrating ? "Calibrating." : "Test label queued.");

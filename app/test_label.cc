@@ -200,7 +200,9 @@ bool write_test_label(pappl_printer_t* printer, char* path, size_t size) {
   const label_layout layout{dpi, dots_per_mm(dpi), driver.media_default.size_width * dpi / 2540,
                             driver.media_default.size_length * dpi / 2540};
   canvas page(layout.width, layout.height);
-  draw_label(papplPrinterGetName(printer), doc, driver.darkness_configured, layout, &page);
+  // The darkness a job without options gets: the printer's plus its default adjustment.
+  const int darkness = std::clamp(driver.darkness_configured + driver.darkness_default, 0, 100);
+  draw_label(papplPrinterGetName(printer), doc, darkness, layout, &page);
   label_page label;
   if (label.start(doc, static_cast<uint32_t>(layout.width), static_cast<uint32_t>(layout.height),
                   1) != page_problem::kNone)
