@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/job_settings.h"
+#include "app/pages.h"
 #include "app/print_job.h"
 #include "app/test_label.h"
 #include "render/label_stream.h"
@@ -145,12 +146,7 @@ void set_maintenance_callbacks(pappl_pr_driver_data_t* data) {
 }
 
 void add_calibrate_page(pappl_printer_t* printer) {
-  char path[256];
-  papplPrinterGetPath(printer, "calibrate", path, sizeof path);
-  papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", calibrate_page,
-                                 printer);
-  papplPrinterAddLink(printer, "Calibrate", path,
-                      PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS);
+  add_printer_web_page(printer, "calibrate", "Calibrate", calibrate_page);
 }
 
 void add_maintenance_operations(pappl_system_t* system) {
