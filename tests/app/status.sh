@@ -58,6 +58,9 @@ wait_until 5 is reasons media-empty,paused || fail "not paused"
 job=$(app submit -d label -o document-format=application/vnd.lblfilter-label "$T/page.lbl")
 job=${job#label-}
 submit >"$T/raster-job" &
+job_message() { ipptool -c -d job="$1" "$URI" "$APP_TESTS/../cups/job-state.test" | tail -n 1; }
+wait_until 10 is "job_message $((job + 1))" "processing,Waiting for the printer: out of labels.," ||
+  fail "the raster job waiting: $(job_message $((job + 1)))"
 asked=$(queries)
 wait_until 10 asked_twice_more || fail "the printer is no longer asked"
 [ -z "$(pages)" ] && [ "$(app jobs -d label | awk -v id="$job" '$1 == id { print $2 }')" = pending ] ||
@@ -67,8 +70,8 @@ echo 0 >"$sim/status"
 wait $! || fail "the raster job"
 wait_job "$job"
 [ "$state" = completed ] && wait_until 5 is pages 2 || fail "job $job: $state, $(pages) pages"
-message=$(ipptool -c -d job="$(cat "$T/raster-job")" "$URI" "$APP_TESTS/../cups/job-state.test" | tail -n 1)
-[ "$message" = "completed,The printer is ready.," ] || fail "the raster job that waited: $message"
+[ "$(job_message "$(cat "$T/raster-job")")" = "completed,The printer is ready.," ] ||
+  fail "the raster job that waited: $(job_message "$(cat "$T/raster-job")")"
 : >"$sim/labels"
 
 # A printer that never answers prints as before.
