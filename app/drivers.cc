@@ -11,7 +11,9 @@
 
 #include "app/job_settings.h"
 #include "app/label_stream_job.h"
+#include "app/maintenance.h"
 #include "app/raster.h"
+#include "app/status.h"
 #include "settings/printer_models.h"
 #include "settings/settings.h"
 
@@ -156,6 +158,8 @@ bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*dev
   }
   set_raster_callbacks(data);
   set_label_stream_callback(data);
+  set_status_callbacks(data);
+  set_maintenance_callbacks(data);
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s %s", kPrinterMaker,
                 model->model_name);
   data->kind = PAPPL_KIND_LABEL | PAPPL_KIND_ROLL;

@@ -27,12 +27,6 @@ int16_t dots(int hundredths_mm, int dpi) {
   return low16(rounded_div(static_cast<long long>(hundredths_mm) * dpi, kHundredthsPerInch));
 }
 
-int16_t media_type_for(pappl_media_tracking_t tracking) {
-  if (tracking == PAPPL_MEDIA_TRACKING_MARK) return kMediaMark;
-  if (tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS) return kMediaContinuous;
-  return kMediaGap;
-}
-
 int16_t label_mode_for(pappl_label_mode_t mode) {
   if (mode == PAPPL_LABEL_MODE_PEEL_OFF) return kPeelOff;
   if (mode == PAPPL_LABEL_MODE_CUTTER) return kCutter;
@@ -60,6 +54,12 @@ std::string direction_default(pappl_printer_t* printer) {
 }
 
 }  // namespace
+
+int16_t media_type_for(pappl_media_tracking_t tracking) {
+  if (tracking == PAPPL_MEDIA_TRACKING_MARK) return kMediaMark;
+  if (tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS) return kMediaContinuous;
+  return kMediaGap;
+}
 
 int density_for(int configured, int adjustment) {
   const int percent = std::clamp(configured + adjustment, 0, 100);

@@ -24,6 +24,9 @@ pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_dr
 /// driver data and print-direction-default, and the job's id, user and title.
 pstops_doc settings_for_printer_job(pappl_job_t* job, const pappl_pr_options_t& options);
 
+/// The media_type for IPP's media-tracking: gap unless mark or continuous.
+int16_t media_type_for(pappl_media_tracking_t tracking);
+
 /// DENSITY (0-15) for IPP's configured darkness (0-100) plus a job's
 /// adjustment (-100 to 100), the sum held to 0-100.
 int density_for(int configured, int adjustment);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/print_job.h"
+#include "app/status.h"
 #include "render/label_stream.h"
 #include "render/stream_parser.h"
 
@@ -71,7 +72,9 @@ bool print_stream(pappl_job_t* job, pappl_device_t* device) {
   label_stream::parse_error error;
   if (!label_stream::check_stream(read, size, &error))
     return fail_job(job, "Not a label stream the printer takes", describe(error).c_str());
-  // Checked whole, sent page by page: a cancel stops between two pages.
+  // Checked whole, sent page by page once the printer can print: a cancel
+  // stops between two pages.
+  if (!wait_for_printer(job, device)) return false;
   bool sent = true;
   const bool all = label_stream::check_stream(read, size, &error, [&](const auto& page) {
     if (papplJobIsCanceled(job)) return false;

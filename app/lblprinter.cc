@@ -13,6 +13,7 @@
 #include "app/devices.h"
 #include "app/drivers.h"
 #include "app/instance.h"
+#include "app/maintenance.h"
 #include "app/system.h"
 
 namespace {
@@ -99,6 +100,7 @@ int main(int argc, char* argv[]) {
       ::setenv("SNAP_COMMON", instance.state_directory, 1) != 0)
     return 1;
   if (argc == 2 && std::strcmp(argv[1], "devices") == 0 && !avahi_running()) return print_devices();
+  if (const int status = run_maintenance_command(argc, argv); status >= 0) return status;
   const auto drivers = label_drivers();
   return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
                        drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,

@@ -11,6 +11,7 @@
 #include "app/documents.h"
 #include "app/job_settings.h"
 #include "app/print_job.h"
+#include "app/status.h"
 #include "render/label_stream.h"
 
 namespace {
@@ -54,6 +55,7 @@ To mapped(const mapping<From, To> (&table)[N], From from, To otherwise) {
 // print options describe its page; the copies go to the PRINT line.
 bool print_picture_document(pappl_job_t* job, pappl_device_t* device, void* data) {
   return guard_job(job, [&] {
+    if (!wait_for_printer(job, device)) return false;
     const std::unique_ptr<pappl_pr_options_t, options_deleter> options(
         papplJobCreatePrintOptions(job, 1, false));
     if (!options) return fail_job(job, kNoMemoryMessage);

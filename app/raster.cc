@@ -10,6 +10,7 @@
 #include "app/documents.h"
 #include "app/job_settings.h"
 #include "app/print_job.h"
+#include "app/status.h"
 
 namespace {
 
@@ -19,8 +20,9 @@ raster_document* job_state(pappl_job_t* job) {
   return static_cast<raster_document*>(papplJobGetData(job));
 }
 
-bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /*device*/) {
+bool start_job(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   return guard_job(job, [&] {
+    if (!wait_for_printer(job, device)) return false;
     const pstops_doc doc = settings_for_printer_job(job, *options);
     auto* state = new (std::nothrow)
         raster_document(doc, options->printer_resolution[0], options->printer_resolution[1]);

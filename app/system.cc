@@ -10,8 +10,11 @@
 #include "app/access.h"
 #include "app/drivers.h"
 #include "app/instance.h"
+#include "app/kept_settings.h"
+#include "app/maintenance.h"
 #include "app/picture_job.h"
 #include "app/print_job.h"
+#include "app/status.h"
 #include "app/web.h"
 
 namespace {
@@ -50,6 +53,12 @@ pappl_loglevel_t log_level(const char* name) {
 bool restrict_control_socket(pappl_system_t* /*system*/, void* data) {
   return guard_callback(
       true, [&] { return !restrict_socket(static_cast<app_instance*>(data)->control_socket); });
+}
+
+// PAPPL's printer creation callback: lblprinter's pages for the printer.
+void add_printer_pages(pappl_printer_t* printer, void* data) {
+  add_label_mode_page(printer, data);
+  add_calibrate_page(printer);
 }
 
 // A port of 0 or text that is no port lets PAPPL choose a free one.
@@ -92,17 +101,23 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
   if (instance->serving)
     papplSystemAddTimerCallback(system, 0, 1, restrict_control_socket, instance);
   // PAPPL's own PAM check would ask print jobs for a password too; the admin
-  // policy asks only those who change printers.
-  {
-    instance->admins = {std::strcmp(auth, kNoAuthService) != 0 ? auth : "",
-                        option("admin-group", num_options, options, "")};
-    set_admin_policy(system, &instance->admins);
-  }
+  // policy asks only those who change printers or others' jobs.
+  instance->admins = {std::strcmp(auth, kNoAuthService) != 0 ? auth : "",
+                      option("admin-group", num_options, options, "")};
+  set_admin_policy(system, &instance->admins);
   const auto drivers = label_drivers();
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
-                               add_label_mode_page, label_driver_cb, nullptr);
+                               add_printer_pages, label_driver_cb, nullptr);
   add_picture_filters(system);
   papplSystemSetFooterHTML(system, kFooter);
   add_printer_page(system);
+  if (instance->serving) {
+    watch_printers(system);
+    add_maintenance_operations(system);
+    // The printers' state, and what PAPPL 1.3.1 leaves out of it; without a
+    // state directory PAPPL's main loop loads its own.
+    if (instance->state_directory != nullptr)
+      keep_printer_settings(system, instance->state_directory);
+  }
   return system;
 }

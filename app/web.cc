@@ -11,6 +11,7 @@
 
 #include "app/devices.h"
 #include "app/drivers.h"
+#include "app/pages.h"
 #include "app/print_job.h"
 
 namespace {
@@ -182,10 +183,5 @@ void add_printer_page(pappl_system_t* system) {
 }
 
 void add_label_mode_page(pappl_printer_t* printer, void* /*data*/) {
-  char path[256];
-  papplPrinterGetPath(printer, "label-mode", path, sizeof path);
-  papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", label_mode_page,
-                                 printer);
-  papplPrinterAddLink(printer, "Label Mode", path,
-                      PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS);
+  add_printer_web_page(printer, "label-mode", "Label Mode", label_mode_page);
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "settings/settings.h"
 
@@ -85,6 +86,30 @@ inline constexpr char kPrintFormat[] = "PRINT 1,%d\r\n";  // copies
 /// 2^32-1 read as -1) would print nothing or confuse the printer, so it
 /// prints once.
 constexpr int printable_copies(int copies) { return copies < 1 ? 1 : copies; }
+
+/// The printer talks back on a two-way link (USB, TCP port 9100): it answers
+/// the status query at any time, even in an error state, with one byte whose
+/// bits are below (0 is ready).
+inline constexpr char kStatusQuery[] = "\x1b!?";  // ESC ! ?, three bytes
+inline constexpr size_t kStatusQuerySize = 3;
+inline constexpr uint8_t kStatusHeadOpen = 0x01;
+inline constexpr uint8_t kStatusPaperJam = 0x02;
+inline constexpr uint8_t kStatusOutOfPaper = 0x04;
+inline constexpr uint8_t kStatusOutOfRibbon = 0x08;
+inline constexpr uint8_t kStatusPaused = 0x10;
+inline constexpr uint8_t kStatusPrinting = 0x20;
+inline constexpr uint8_t kStatusCoverOpen = 0x40;    // some models
+inline constexpr uint8_t kStatusTemperature = 0x80;  // head temperature out of range, some models
+
+/// Sounds the buzzer (SOUND level,interval): how a printer says where it is.
+inline constexpr char kSoundCommand[] = "SOUND 5,100\r\n";
+
+/// Calibrates the media sensor by feeding a few labels, by media_type: gap
+/// stock, black-mark stock, and for a continuous roll the printer's own
+/// detection of what is loaded.
+inline constexpr const char* kCalibrateCommands[] = {"GAPDETECT\r\n", "BLINEDETECT\r\n",
+                                                     "AUTODETECT\r\n"};
+static_assert(std::size(kCalibrateCommands) == std::size(kMediaTypes));
 
 /// Label settings (size, speed, density, positions) are the printer's signed
 /// 16-bit numbers; the writer widens them to int for formatting.
