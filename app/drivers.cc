@@ -12,6 +12,7 @@
 #include "app/job_settings.h"
 #include "app/label_stream_job.h"
 #include "app/maintenance.h"
+#include "app/print_job.h"
 #include "app/raster.h"
 #include "app/status.h"
 #include "settings/printer_models.h"
@@ -144,13 +145,8 @@ const printer_model* find_model(const char* name) {
   return nullptr;
 }
 
-}  // namespace
-
-std::span<pappl_pr_driver_t> label_drivers() { return drivers().drivers; }
-
-bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*device_uri*/,
-                     const char* /*device_id*/, pappl_pr_driver_data_t* data, ipp_t** attrs,
-                     void* /*context*/) {
+bool describe_model(pappl_system_t* system, const char* name, pappl_pr_driver_data_t* data,
+                    ipp_t** attrs) {
   const printer_model* model = find_model(name);
   if (model == nullptr) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "No label printer model is called '%s'.", name);
@@ -185,4 +181,14 @@ bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*dev
   add_print_direction(data, attrs);
   add_everywhere_attributes(*attrs);
   return true;
+}
+
+}  // namespace
+
+std::span<pappl_pr_driver_t> label_drivers() { return drivers().drivers; }
+
+bool label_driver_cb(pappl_system_t* system, const char* name, const char* /*device_uri*/,
+                     const char* /*device_id*/, pappl_pr_driver_data_t* data, ipp_t** attrs,
+                     void* /*context*/) {
+  return guard_callback(false, [&] { return describe_model(system, name, data, attrs); });
 }

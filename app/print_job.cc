@@ -1,5 +1,37 @@
 #include "app/print_job.h"
 
+#include <sys/socket.h>
+
+namespace {
+
+constexpr int kIdleSeconds = 60;
+
+// How long the request being read on this thread has sent nothing.
+struct idle_request {
+  http_t* http = nullptr;
+  size_t remaining = 0;
+  int seconds = 0;
+};
+thread_local idle_request t_idle;
+
+// Called after each second without data: once the body is all in, the
+// reading ends there; before that, a client idle for a minute is dropped.
+int on_read_timeout(http_t* http, void* /*data*/) {
+  if (httpGetState(http) == HTTP_STATE_POST_SEND) {
+    ::shutdown(httpGetFd(http), SHUT_RD);
+    return 1;
+  }
+  const size_t remaining = httpGetRemaining(http);
+  if (t_idle.http != http || t_idle.remaining != remaining) t_idle = {http, remaining, 0};
+  return ++t_idle.seconds < kIdleSeconds;
+}
+
+}  // namespace
+
+void end_document_with_request(pappl_client_t* client) {
+  httpSetTimeout(papplClientGetHTTP(client), 1.0, on_read_timeout, nullptr);
+}
+
 bool device_output::write(const void* data, size_t size) {
   return size == 0 || papplDeviceWrite(device_, data, size) == static_cast<ssize_t>(size);
 }

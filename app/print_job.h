@@ -29,6 +29,12 @@ bool fail_job(pappl_job_t* job, const char* message);
 /// As fail_job, with the message "message: detail".
 bool fail_job(pappl_job_t* job, const char* message, const char* detail);
 
+/// Makes a document sent with `client`'s request end where the request's body
+/// ends. Reading a streamed raster document, libcups waits up to 60 s for
+/// bytes after the last one, so a page cut short would hold its printer that
+/// long; a client that sends nothing for 60 s is still dropped.
+void end_document_with_request(pappl_client_t* client);
+
 /// Runs a job callback's `body` (returning bool): an exception ends the job
 /// with a message, and the server goes on.
 template <typename Body>

@@ -57,8 +57,11 @@ bool restrict_control_socket(pappl_system_t* /*system*/, void* data) {
 
 // PAPPL's printer creation callback: lblprinter's pages for the printer.
 void add_printer_pages(pappl_printer_t* printer, void* data) {
-  add_label_mode_page(printer, data);
-  add_calibrate_page(printer);
+  guard_callback(false, [&] {
+    add_label_mode_page(printer, data);
+    add_calibrate_page(printer);
+    return true;
+  });
 }
 
 // A port of 0 or text that is no port lets PAPPL choose a free one.
@@ -68,9 +71,7 @@ int port_number(const char* text) {
   return *end == '\0' && port > 0 && port < 65536 ? static_cast<int>(port) : 0;
 }
 
-}  // namespace
-
-pappl_system_t* make_label_system(int num_options, cups_option_t* options, void* data) {
+pappl_system_t* make_system(int num_options, cups_option_t* options, void* data) {
   auto* instance = static_cast<app_instance*>(data);
   const std::string port_text = std::to_string(kDefaultPort);
   const int port = port_number(option("server-port", num_options, options, port_text.c_str()));
@@ -120,4 +121,11 @@ pappl_system_t* make_label_system(int num_options, cups_option_t* options, void*
       keep_printer_settings(system, instance->state_directory);
   }
   return system;
+}
+
+}  // namespace
+
+pappl_system_t* make_label_system(int num_options, cups_option_t* options, void* data) {
+  return guard_callback<pappl_system_t*>(nullptr,
+                                         [&] { return make_system(num_options, options, data); });
 }
