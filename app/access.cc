@@ -148,8 +148,8 @@ http_status_t owner_or_admin(pappl_client_t* client, const sender& who, bool pas
         nullptr);
     if (name != nullptr) user = name;
   }
-  pappl_job_t* job = papplClientGetJob(client);
   if (user.empty()) return refused;
+  pappl_job_t* job = papplClientGetJob(client);
   if (job == nullptr) return HTTP_STATUS_CONTINUE;  // PAPPL answers that there is none
   const char* owner = papplJobGetUsername(job);
   if (owner != nullptr && user == owner) return HTTP_STATUS_CONTINUE;
