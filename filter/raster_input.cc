@@ -222,6 +222,16 @@ class cancel_deferred {
   return page_outcome::kWritten;
 }
 
+// A job that printed means the reason an earlier failed job left is past.
+// It is said once the job's data has ended: the filters before this one
+// write to the same status pipe, and by then they have nothing left to say
+// that could run into the line.
+void clear_failed_job_reason() {
+  const char* reasons = std::getenv("PRINTER_STATE_REASONS");
+  if (reasons != nullptr && std::strstr(reasons, kFailedJobReason) != nullptr)
+    std::fprintf(stderr, "STATE: -%s\n", kFailedJobReason);
+}
+
 }  // namespace
 
 void watch_for_cancel() {
@@ -233,11 +243,6 @@ void watch_for_cancel() {
 }
 
 int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
-  // A job that ran means the reason an earlier failed job left is past.
-  const char* reasons = std::getenv("PRINTER_STATE_REASONS");
-  if (reasons != nullptr && std::strstr(reasons, kFailedJobReason) != nullptr)
-    std::fprintf(stderr, "STATE: -%s\n", kFailedJobReason);
-
   raster_source source{cupsFileNumber(input), {}, 0, 0, 0, false};
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) {
@@ -275,6 +280,7 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
         "the job ends there, the rest of its data unread",
         page_number + 1);
   }
+  if (!cancel_requested()) clear_failed_job_reason();
   return kRenderDone;
 }
 
