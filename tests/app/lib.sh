@@ -15,7 +15,9 @@ for tool in ipptool curl python3; do
   command -v $tool >/dev/null || { echo "missing prerequisite: $tool"; [ -n "${LBL_REQUIRE_PREREQUISITES:-}" ] && exit 1; exit 77; }
 done
 APP_TESTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-export LSAN_OPTIONS=suppressions=$APP_TESTS/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
+# PAPPL's leaks (lsan.supp) show its functions only in stacks unwound the
+# slow way: libpappl and libcups keep no frame pointers.
+export LSAN_OPTIONS=suppressions=$APP_TESTS/lsan.supp:fast_unwind_on_malloc=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 URI=ipp://localhost:$PORT/ipp/print/label
 server_pid=

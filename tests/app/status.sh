@@ -6,9 +6,6 @@
 # sounds the buzzer, the test label prints and its barcode scans, and
 # calibration sends the loaded stock's command, for administrators only.
 source "$(dirname "$0")/lib.sh"
-# PAPPL's socket device leaks the host name it copies (lsan.supp): its stack
-# shows papplDeviceOpen only when unwound the slow way.
-export LSAN_OPTIONS=$LSAN_OPTIONS:fast_unwind_on_malloc=0
 sim=$T/sim
 mkdir "$sim"
 echo 0 >"$sim/status"
