@@ -3,6 +3,8 @@
 #include <cups/raster.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -136,6 +138,20 @@ std::string read_error_message(const raster_source& source, int page_number) {
   return std::string("Unable to read print data: ") + reason;
 }
 
+// The spooler sees a filter's exit before the last lines it wrote when both
+// are waiting, and then gives the job "Filter failed" as its reason instead
+// of the filter's. Waiting until the status pipe has been read empty (a
+// second at most) puts the lines first.
+void wait_until_status_read() {
+  struct stat status_pipe {};
+  if (::fstat(STDERR_FILENO, &status_pipe) != 0 || !S_ISFIFO(status_pipe.st_mode)) return;
+  for (int waited_ms = 0; waited_ms < 1000; waited_ms += 10) {
+    int unread = 0;
+    if (::ioctl(STDERR_FILENO, FIONREAD, &unread) != 0 || unread == 0) return;
+    ::poll(nullptr, 0, 10);
+  }
+}
+
 // Ends a failed job so that its reason stays where users look once the job
 // has ended. The filters before this one may still be rendering the rest of
 // the job, and the spooler shows the latest message as the printer's state:
@@ -147,6 +163,7 @@ int fail_job(const raster_source& source, const std::string& message) {
          ::read(source.fd, rest, sizeof rest) > 0) {
   }
   std::fprintf(stderr, "ERROR: %s\nSTATE: +%s\n", message.c_str(), kFailedJobReason);
+  wait_until_status_read();
   return kRenderFailed;
 }
 
