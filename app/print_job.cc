@@ -41,6 +41,10 @@ bool device_output::flush() {
   return true;
 }
 
+void log_to_job(void* job, const char* message) {
+  papplLogJob(static_cast<pappl_job_t*>(job), PAPPL_LOGLEVEL_DEBUG, "%s", message);
+}
+
 bool fail_job(pappl_job_t* job, const char* message) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message);
   papplJobSetMessage(job, "%s", message);

@@ -9,6 +9,7 @@
 #include <exception>
 #include <new>
 
+#include "log/log.h"
 #include "render/render.h"
 
 /// The label core's output on a PAPPL device (USB, socket, file).
@@ -35,10 +36,14 @@ bool fail_job(pappl_job_t* job, const char* message, const char* detail);
 /// long; a client that sends nothing for 60 s is still dropped.
 void end_document_with_request(pappl_client_t* client);
 
+/// A `log_sink` that writes the label core's lines to the job's log (debug).
+void log_to_job(void* job, const char* message);
+
 /// Runs a job callback's `body` (returning bool): an exception ends the job
-/// with a message, and the server goes on.
+/// with a message, and the server goes on. The label core logs to the job.
 template <typename Body>
 bool guard_job(pappl_job_t* job, Body&& body) noexcept {
+  const thread_log_sink core_log(log_to_job, job);
   try {
     return body();
   } catch (const std::bad_alloc&) {

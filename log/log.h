@@ -1,5 +1,7 @@
-// The filter's diagnostic log: one time-stamped line per event, kept apart from
-// the spooler's standard-error channel and rewritten on every run.
+// The label core's diagnostic log. In the filter it is a file: one time-stamped
+// line per event, kept apart from the spooler's standard-error channel and
+// rewritten on every run. A server that prints several jobs at once gives each
+// job's thread a sink of its own instead, so a line lands in its job's log.
 #pragma once
 
 #include <cstddef>
@@ -21,12 +23,29 @@ FILE* InitLog();
 FILE* init_log_at(const char* path);
 
 /// Writes "YYYY-MM-DD hh:mm:ss " in local time, the formatted message and CR LF,
-/// then flushes. Returns the length of the formatted message, or -1 when the
-/// log is not open.
+/// then flushes; or hands the message to this thread's sink. Returns the length
+/// of the formatted message, or -1 when the log is not open.
 [[gnu::format(printf, 1, 2)]] int WriteLog(const char* format, ...);
 
 /// Closes the log if it is open. No `WriteLog` follows it.
 void CloseLog();
+
+/// Takes one formatted `WriteLog` message (no time stamp, no line end).
+using log_sink = void (*)(void* context, const char* message);
+
+/// While alive, sends this thread's `WriteLog` lines to `sink` instead of the
+/// log file; the sink before it is back when it ends.
+class thread_log_sink {
+ public:
+  thread_log_sink(log_sink sink, void* context);
+  ~thread_log_sink();
+  thread_log_sink(const thread_log_sink&) = delete;
+  thread_log_sink& operator=(const thread_log_sink&) = delete;
+
+ private:
+  log_sink saved_sink_;
+  void* saved_context_;
+};
 
 /// Bytes as C-style text for one line of a message or the log: printable
 /// ASCII as it is, quotes and backslashes escaped, CR and LF as \r and \n,

@@ -3,7 +3,7 @@
 # job's IPP attributes, reaches the device byte for byte as lblfilter writes
 # the same page with the equivalent job options. PNG labels print and scan.
 source "$(dirname "$0")/lib.sh"
-start_server
+start_server -o log-level=debug
 add_printer
 
 # page | Print-Job attributes | lblfilter options, after the 60 x 30 mm label
@@ -24,6 +24,8 @@ done <<'CASES'
 480x240,fill=gradient|content=graphic quality=5 darkness=100|Dither=Ordered16 Darkness=15
 812x1218,fill=label|width=10160 length=15240 speed=5080|PageSize=Custom.4x6in PrintSpeed=20
 CASES
+# The label core's own lines land in each job's log.
+grep -q '\[Job 1\] Gray2Bytes: Enter function$' "$T/server.log" || fail "job 1's log lacks the core's lines"
 
 # The printer's label mode and default direction, not the job's.
 app modify -d label -o label-mode-configured=peel-off -o print-direction-default=reverse
