@@ -25,7 +25,8 @@ enum screen_mode : int {
 /// Screens `rows` rows of 8-bit gray (0 darkest, 255 blank) into packed rows of
 /// `bytes_per_row` bytes. The gray rows lie `bytes_per_row * 8` bytes apart.
 /// A set bit is a dark dot, most significant bit leftmost. Bits are only ever
-/// set, so `bits` arrives zero-filled.
+/// set, so `bits` arrives zero-filled. The name is kept: the log's screening
+/// lines carry it, and older callers link against it.
 void Gray2Bytes(const uint8_t* gray, uint8_t* bits, int bytes_per_row, int rows, int mode);
 
 /// Where the label command stream goes: standard output, a printer device,

@@ -237,6 +237,8 @@ void row_screen::diffuse(const uint8_t* gray, uint8_t* bits, uint32_t y) {
   error[dots_] = 0;
 }
 
+// These two lines are kept word for word, "11" too: support notes and users'
+// scripts read a page's screening in the filter's log by them.
 void log_screening_begins() { WriteLog("Gray2Bytes: Enter function\r\n"); }
 void log_screening_ends() { WriteLog("Gray2Bytes: Exit function11\r\n"); }
 

@@ -22,7 +22,9 @@ enum dither_method : int16_t {
   kDitherDiffusion,  // for photographs
 };
 
-/// The job's label settings; one per run, zero-filled by its owner. Label
+/// The job's label settings; one per run, zero-filled by its owner. The name
+/// and its camelCase fields are kept as the log's lines and earlier releases
+/// know them: support notes and users' scripts quote them. Label
 /// numbers are signed 16-bit and every layer stores the low 16 bits of what it
 /// computes. `user` and `title` borrow from the argument vector.
 struct pstops_doc {
