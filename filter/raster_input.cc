@@ -203,11 +203,13 @@ class cancel_deferred {
   const int asked = static_cast<int>(header.NumCopies);
   const int copies = label_stream::printable_copies(asked);
   const page_problem problem = page.start(doc, header.cupsBytesPerLine, header.cupsHeight, asked);
-  if (copies != asked && (problem == page_problem::kNone || problem == page_problem::kNoMemory))
+  // The spooler counts a page the printer could take, even one that then
+  // finds no memory: its PAGE line (and any copies warning) comes first.
+  const bool counted = problem == page_problem::kNone || problem == page_problem::kNoMemory;
+  if (counted && copies != asked)
     std::fprintf(stderr, "WARNING: Page %d asks for %u copies; printing %d\n", page_number,
                  header.NumCopies, copies);
-  if (problem == page_problem::kNone || problem == page_problem::kNoMemory)
-    std::fprintf(stderr, "PAGE: %d %d\n", page_number, copies);
+  if (counted) std::fprintf(stderr, "PAGE: %d %d\n", page_number, copies);
   if (problem == page_problem::kNone &&
       !read_rows(raster, &source, whole_page_read(source, header), header, &page)) {
     WriteLog("page %d: cannot allocate its gray rows", page_number);
