@@ -14,6 +14,10 @@
 
 namespace label_stream {
 
+/// The longest label stream the tools take: one lblprinter job, one file
+/// lblview reads whole. Thousands of labels; a larger one is refused unread.
+inline constexpr uint64_t kMaxStreamBytes = uint64_t{256} << 20;
+
 /// One page of the stream: the settings its lines carry, and a view of its
 /// bitmap.
 struct page {

@@ -26,14 +26,22 @@ inline constexpr int kMinLabelHeightMm = 10;
 inline constexpr int kMaxLabelWidthMm = 108;
 inline constexpr int kMaxLabelHeightMm = 1000;
 
-/// The label size both front ends start with: 100 x 150 mm.
+/// The label size a new queue's PPD and a new lblprinter printer start with:
+/// 100 x 150 mm. (A queue without a PPD prints on the filter's built-in
+/// label instead, in settings/option_layer.cc.)
 inline constexpr char kDefaultPageSize[] = "w283h425";
 
-/// The darkness both front ends start with (DENSITY 8).
+/// The darkness a new queue's PPD and a new lblprinter printer start with
+/// (DENSITY 8).
 inline constexpr int kDefaultDarkness = 8;
 
 /// The bitmap offsets offered: whole millimetres up to this far either way.
 inline constexpr int kMaxOffsetMm = 10;
 
+/// IPP and PWG give lengths in hundredths of a millimetre: this many an inch.
+inline constexpr int kHundredthsMmPerInch = 2540;
+
 /// Whole dots per millimetre of a head: 8 at 203 dpi, 12 at 300 dpi.
-constexpr int dots_per_mm(int dpi) { return (dpi * 10 + 127) / 254; }
+constexpr int dots_per_mm(int dpi) {
+  return (dpi * 100 + kHundredthsMmPerInch / 2) / kHundredthsMmPerInch;
+}

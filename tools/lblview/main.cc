@@ -24,9 +24,6 @@ constexpr int kExitValid = 0;
 constexpr int kExitTrouble = 1;    // usage error, unreadable input, picture not written
 constexpr int kExitMalformed = 2;  // the stream is not what the filter writes
 
-// The whole stream is held in memory; label jobs are far smaller than this.
-constexpr uint64_t kMaxStreamBytes = uint64_t{1} << 30;
-
 constexpr char kUsage[] =
     "Usage: lblview [OPTION]... [FILE|-]\n"
     "Checks a label command stream written by lblfilter (FILE, or standard input\n"
