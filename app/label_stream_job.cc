@@ -22,10 +22,6 @@
 
 namespace {
 
-// The largest finished stream lblprinter takes: over a thousand 100 x 150 mm
-// labels at 300 dpi. A longer one is refused before any of it is read.
-constexpr uint64_t kMaxStreamBytes = uint64_t{256} << 20;
-
 struct file_closer {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -58,12 +54,12 @@ bool print_stream(pappl_job_t* job, pappl_device_t* device) {
   if (!file || ::fstat(::fileno(file.get()), &st) != 0)
     return fail_job(job, "Unable to read the print file", std::strerror(errno));
   const auto size = static_cast<uint64_t>(st.st_size);
-  if (size > kMaxStreamBytes) {
+  if (size > label_stream::kMaxStreamBytes) {
     char message[160];
     std::snprintf(message, sizeof message,
                   "The label stream is %" PRIu64 " bytes; the printer takes at most %" PRIu64
                   " bytes (%" PRIu64 " MiB) a job",
-                  size, kMaxStreamBytes, kMaxStreamBytes >> 20);
+                  size, label_stream::kMaxStreamBytes, label_stream::kMaxStreamBytes >> 20);
     return fail_job(job, message);
   }
   const auto read = [&](uint64_t offset, uint8_t* data, size_t n) {
