@@ -135,10 +135,14 @@ void draw_rulers(const label_layout& l, canvas* page) {
     page->fill(position, 0, 1, length);
     page->fill(0, position, length, 1);
     if (mm % 10 != 0 || mm == 0) continue;
+    // A number is written only where it fits whole: one cut at the label's
+    // edge would read as another number.
     const std::string number = std::to_string(mm);
     const int number_width = static_cast<int>(number.size()) * (kGlyphWidth + 1) * scale;
-    page->text(position - number_width / 2, l.at(2.5) + 2, scale, number);
-    page->text(l.at(2.5) + 2, position - kGlyphHeight * scale / 2, scale, number);
+    if (position + number_width / 2 <= l.width)
+      page->text(position - number_width / 2, l.at(2.5) + 2, scale, number);
+    if (position + kGlyphHeight * scale / 2 <= l.height)
+      page->text(l.at(2.5) + 2, position - kGlyphHeight * scale / 2, scale, number);
   }
 }
 
