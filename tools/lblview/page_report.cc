@@ -9,6 +9,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <string_view>
 
 #include "render/label_stream.h"
 #include "settings/printer_models.h"
@@ -89,9 +91,12 @@ double share(uint64_t part, uint64_t whole) {
   return whole == 0 ? 0.0 : static_cast<double>(part) / static_cast<double>(whole);
 }
 
-// The keyword of the choice a page's setup lines carry for `option`.
-const char* choice(const page& p, const printer_option& option) {
-  return option.choices[static_cast<size_t>(p.settings.*option.field)].keyword;
+// The keyword of the choice a page's setup lines carry for the printer option
+// `name` ("MediaType"), found by name: the table's order is not the report's.
+const char* choice(const page& p, std::string_view name) {
+  const auto option = std::find_if(std::begin(kPrinterOptions), std::end(kPrinterOptions),
+                                   [&](const printer_option& o) { return o.name == name; });
+  return option->choices[static_cast<size_t>(p.settings.*option->field)].keyword;
 }
 
 void text_page(const page& p, const page_facts& f, std::string* out) {
@@ -100,9 +105,9 @@ void text_page(const page& p, const page_facts& f, std::string* out) {
   append(out, "page %d (bytes %zu to %zu)\n", p.number, p.offset, p.offset + p.length - 1);
   append(out, "  label           %d x %d mm, %" PRId64 " x %" PRId64 " dots at %d dpi\n", s.width,
          s.height, g.width, g.height, g.dpi);
-  append(out, "  media           %s\n", choice(p, kPrinterOptions[0]));
-  append(out, "  label mode      %s\n", choice(p, kPrinterOptions[1]));
-  append(out, "  direction       %s\n", choice(p, kPrinterOptions[2]));
+  append(out, "  media           %s\n", choice(p, "MediaType"));
+  append(out, "  label mode      %s\n", choice(p, "LabelMode"));
+  append(out, "  direction       %s\n", choice(p, "PrintDirection"));
   append(out, "  speed           %d\n", s.speed);
   append(out, "  density         %d\n", s.darkness);
   append(out, "  reference       %d,%d\n", s.refX, s.refY);
@@ -124,9 +129,9 @@ void json_page(const page& p, const page_facts& f, bool last, std::string* out) 
          "      \"label\": {\"width_mm\": %d, \"height_mm\": %d, \"width_dots\": %" PRId64
          ", \"height_dots\": %" PRId64 ", \"dpi\": %d},\n",
          s.width, s.height, g.width, g.height, g.dpi);
-  append(out, "      \"media_type\": \"%s\",\n", choice(p, kPrinterOptions[0]));
-  append(out, "      \"label_mode\": \"%s\",\n", choice(p, kPrinterOptions[1]));
-  append(out, "      \"direction\": \"%s\",\n", choice(p, kPrinterOptions[2]));
+  append(out, "      \"media_type\": \"%s\",\n", choice(p, "MediaType"));
+  append(out, "      \"label_mode\": \"%s\",\n", choice(p, "LabelMode"));
+  append(out, "      \"direction\": \"%s\",\n", choice(p, "PrintDirection"));
   append(out, "      \"speed\": %d,\n      \"density\": %d,\n", s.speed, s.darkness);
   append(out, "      \"reference\": {\"x\": %d, \"y\": %d},\n", s.refX, s.refY);
   append(out,
