@@ -22,9 +22,10 @@ inline constexpr uint32_t kMaxPictureSide = 65535;
 /// A picture whose decoding takes longer than this is given up.
 inline constexpr std::chrono::seconds kMaxDecodeTime{10};
 
-/// A progressive JPEG is decoded whole before its first row: at most this
-/// much memory for it.
-inline constexpr long kMaxJpegMemory = 32L << 20;
+/// A progressive JPEG is decoded whole before its first row: libjpeg keeps
+/// every coefficient (2 bytes for each sample of up to 3 components), so the
+/// pixel bound gives its memory bound, plus room for its working buffers.
+inline constexpr long kMaxJpegMemory = 3 * 2 * kMaxPicturePixels + (16L << 20);
 
 /// The printer's largest page at a resolution: the 108 mm head by 1 m of
 /// label. A page beyond it is kTooLarge, before its memory is taken.
