@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "render/render.h"
 #include "settings/settings.h"
@@ -68,17 +69,25 @@ struct picture_job {
 [[nodiscard]] bool print_picture(picture_format format, std::FILE* in, const picture_job& job,
                                  label_output& out, std::string* error);
 
+/// A page larger than its label by at most this many dots a side is cut to
+/// the label, centred; a larger one is scaled down to fit it.
+inline constexpr uint32_t kCropToleranceDots = 8;
+
 /// A raster document's pages as PAPPL hands them over, a row at a time: each
-/// page checked against the printer before its rows come, and written whole
-/// once they all came; a page whose rows stop early is never written.
+/// page checked against the printer before its rows come, fitted onto the
+/// job's label when larger, and written whole once they all came; a page
+/// whose rows stop early is never written.
 class raster_document {
  public:
   raster_document(const pstops_doc& doc, int dpi_x, int dpi_y);
 
   /// Starts page `number` (1 for the first) of `dots` gray bytes by `rows`;
   /// false, with the spooler's message in `error`, when the printer cannot
-  /// take it.
-  [[nodiscard]] bool start_page(unsigned number, uint32_t dots, uint32_t rows, std::string* error);
+  /// take it. A page larger than the label sets `notice` to what was done
+  /// to fit it ("Page 1 of 1725 x 2233 dots is scaled to 46% ..."), else
+  /// empties it.
+  [[nodiscard]] bool start_page(unsigned number, uint32_t dots, uint32_t rows, std::string* error,
+                                std::string* notice);
 
   /// The page's next row of `dots` gray bytes.
   void add_row(const uint8_t* row);
@@ -91,10 +100,27 @@ class raster_document {
   [[nodiscard]] unsigned page_number() const { return number_; }
 
  private:
+  // Where the page's rows land on the label: the source window (x, y, w, h)
+  // drawn into the box (x, y, w, h) of an output page of dots x rows.
+  struct fit {
+    uint32_t dots = 0, rows = 0;
+    uint32_t src_x = 0, src_y = 0, src_w = 0, src_h = 0;
+    uint32_t box_x = 0, box_y = 0, box_w = 0, box_h = 0;
+  };
+  fit plan_fit(uint32_t dots, uint32_t rows) const;
+  uint32_t source_row(uint32_t out_row) const;
+  void emit_rows_from(uint32_t source, const uint8_t* row);
+
   pstops_doc doc_;
   int dpi_x_, dpi_y_;
+  uint32_t label_dots_, label_rows_;
   label_page page_;
   unsigned number_ = 0;
   bool started_ = false;  // rows go to the page only once it is checked
   uint32_t rows_ = 0, rows_added_ = 0;
+  bool fitted_ = false;  // rows go through fit_, not straight to the page
+  fit fit_;
+  std::vector<uint32_t> columns_;  // the source column of each dot of the box
+  std::vector<uint8_t> out_row_;
+  uint32_t next_out_ = 0;  // the next output row to draw
 };
