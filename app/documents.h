@@ -73,6 +73,29 @@ struct picture_job {
 /// the label, centred; a larger one is scaled down to fit it.
 inline constexpr uint32_t kCropToleranceDots = 8;
 
+/// The largest PDF taken, its most pages, and the time its pages may take
+/// to render (checked between pages).
+inline constexpr uint64_t kMaxPdfBytes = uint64_t{64} << 20;
+inline constexpr int kMaxPdfPages = 1000;
+inline constexpr std::chrono::seconds kMaxPdfTime{60};
+
+/// One PDF document and the label its pages print on.
+struct pdf_job {
+  pstops_doc doc{};  // the label's settings; doc.copies goes to each PRINT line
+  int dpi_x = 0, dpi_y = 0;
+  std::function<bool()> cancelled;  // asked between pages; may be empty
+};
+
+/// Renders every page of the PDF in `data` at the printer's resolution,
+/// without anti-aliasing (a bar's edge is black or white, never gray across
+/// the threshold), and writes each as one label sequence: a page larger than
+/// the label is rendered smaller to fit it, centred, and `notice` says so.
+/// False, with `error` saying why ("PDF has 1200 pages; the printer takes at
+/// most 1000"), when the document cannot print; the pages before a failed
+/// one stay written, and `*pages` counts them.
+[[nodiscard]] bool print_pdf(const std::string& data, const pdf_job& job, label_output& out,
+                             unsigned* pages, std::string* error, std::string* notice);
+
 /// A raster document's pages as PAPPL hands them over, a row at a time: each
 /// page checked against the printer before its rows come, fitted onto the
 /// job's label when larger, and written whole once they all came; a page
@@ -98,6 +121,10 @@ class raster_document {
 
   /// The number of the last page started, 0 before the first.
   [[nodiscard]] unsigned page_number() const { return number_; }
+
+  /// The job's label at the printer's resolution.
+  [[nodiscard]] uint32_t label_dots() const { return label_dots_; }
+  [[nodiscard]] uint32_t label_rows() const { return label_rows_; }
 
  private:
   // Where the page's rows land on the label: the source window (x, y, w, h)

@@ -12,6 +12,7 @@
 
 #include "app/devices.h"
 #include "app/drivers.h"
+#include "app/formats.h"
 #include "app/instance.h"
 #include "app/maintenance.h"
 #include "app/system.h"
@@ -90,6 +91,12 @@ int main(int argc, char* argv[]) {
   if (instance.serving && instance.state_directory != nullptr &&
       !make_state_directory(instance.state_directory, &problem))
     return refuse(problem);
+  // A document the printers cannot print is refused before it is sent: the
+  // control socket's requests pass no check of the server's.
+  if (argc > 1 && std::strcmp(argv[1], "submit") == 0) {
+    problem = refuse_submitted_files(argc, argv);
+    if (!problem.empty()) return refuse(problem);
+  }
   if (argc > 1 && talks_to_server(argv[1])) {
     problem = socket_refusal(instance.control_socket);
     if (!problem.empty() || !prepare_device(argc, argv, &problem)) return refuse(problem);

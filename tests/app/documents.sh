@@ -29,7 +29,6 @@ for f in photo.png photo.jpg; do
   for n in 100 700 $(($(stat -c %s "$T/$f") / 2)); do head -c "$n" "$T/$f" >"$T/$n-$f"; done
 done
 head -c 7000 "$T/noise.pwg" >"$T/cut.pwg"
-echo "This is a label's text, not a picture." >"$T/text"
 # Headers claiming 30000 x 30000 and exactly 64 Mi pixels; a failed checksum.
 python3 - "$T/photo.png" "$T" <<'PY'
 import struct, sys, zlib
@@ -68,7 +67,6 @@ huge.png|image/png|Picture of 30000 x 30000 pixels is larger than the printer ca
 edge.png|image/png|PNG: Not enough image data
 crc.png|image/png|PNG: pHYs: CRC error
 no-end.jpg|image/jpeg|JPEG data ends early at byte $((jpg_size - 2))
-text|image/png|PNG: Not a PNG file
 lying.pwg|image/pwg-raster|Page 1 has a raster header the printer cannot take
 colour.pwg|image/pwg-raster|Page 1 is not 8-bit gray; the printer takes 8-bit gray pages
 cut.pwg|image/pwg-raster|Page 1 ends after 10 of its 240 rows
