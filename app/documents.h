@@ -69,8 +69,8 @@ struct picture_job {
 [[nodiscard]] bool print_picture(picture_format format, std::FILE* in, const picture_job& job,
                                  label_output& out, std::string* error);
 
-/// A page larger than its label by at most this many dots a side is cut to
-/// the label, centred; a larger one is scaled down to fit it.
+/// A page larger than its label by at most this many dots a side prints as
+/// it is (the label's edge cuts it); a larger one is scaled down to fit it.
 inline constexpr uint32_t kCropToleranceDots = 8;
 
 /// The largest PDF taken, its most pages, and the time its pages may take
@@ -127,11 +127,11 @@ class raster_document {
   [[nodiscard]] uint32_t label_rows() const { return label_rows_; }
 
  private:
-  // Where the page's rows land on the label: the source window (x, y, w, h)
-  // drawn into the box (x, y, w, h) of an output page of dots x rows.
+  // Where the page's rows land on the label: the page, src_w x src_h, drawn
+  // into the box (x, y, w, h) of an output page of dots x rows.
   struct fit {
     uint32_t dots = 0, rows = 0;
-    uint32_t src_x = 0, src_y = 0, src_w = 0, src_h = 0;
+    uint32_t src_w = 0, src_h = 0;
     uint32_t box_x = 0, box_y = 0, box_w = 0, box_h = 0;
   };
   fit plan_fit(uint32_t dots, uint32_t rows) const;

@@ -31,18 +31,10 @@ raster_document::raster_document(const pstops_doc& doc, int dpi_x, int dpi_y)
       label_dots_(static_cast<uint32_t>(dots_across(doc.width, dpi_x))),
       label_rows_(static_cast<uint32_t>(dots_across(doc.height, dpi_y))) {}
 
-// A page within the label (or over it by a few dots) keeps its size, cut
-// centred to the label; a larger one is scaled down, keeping its shape,
-// and centred on a page of the label's size.
+// A page larger than the label is scaled down, keeping its shape, and
+// centred on a page of the label's size.
 raster_document::fit raster_document::plan_fit(uint32_t dots, uint32_t rows) const {
   fit f;
-  if (dots <= label_dots_ + kCropToleranceDots && rows <= label_rows_ + kCropToleranceDots) {
-    f.dots = f.src_w = f.box_w = std::min(dots, label_dots_);
-    f.rows = f.src_h = f.box_h = std::min(rows, label_rows_);
-    f.src_x = (dots - f.dots) / 2;
-    f.src_y = (rows - f.rows) / 2;
-    return f;
-  }
   const double scale =
       std::min(static_cast<double>(label_dots_) / dots, static_cast<double>(label_rows_) / rows);
   f.dots = label_dots_;
@@ -59,7 +51,7 @@ raster_document::fit raster_document::plan_fit(uint32_t dots, uint32_t rows) con
 // Each dot of the box takes the source dot under its centre.
 uint32_t raster_document::source_row(uint32_t out_row) const {
   const uint64_t in_box = out_row - fit_.box_y;
-  return fit_.src_y + static_cast<uint32_t>((2 * in_box + 1) * fit_.src_h / (2 * fit_.box_h));
+  return static_cast<uint32_t>((2 * in_box + 1) * fit_.src_h / (2 * fit_.box_h));
 }
 
 bool raster_document::start_page(unsigned number, uint32_t dots, uint32_t rows, std::string* error,
@@ -68,7 +60,9 @@ bool raster_document::start_page(unsigned number, uint32_t dots, uint32_t rows, 
   rows_ = rows;
   rows_added_ = 0;
   notice->clear();
-  fitted_ = dots > label_dots_ || rows > label_rows_;
+  // Over the label by a few dots (its size in whole millimetres, a client's
+  // rounding) the page prints as it is: the label's edge cuts the rest.
+  fitted_ = dots > label_dots_ + kCropToleranceDots || rows > label_rows_ + kCropToleranceDots;
   fit_ = fitted_ ? plan_fit(dots, rows) : fit{dots, rows};
   page_problem problem = check_printer_page(dpi_x_, dpi_y_, fit_.dots, fit_.rows);
   if (problem == page_problem::kNone)
@@ -81,17 +75,15 @@ bool raster_document::start_page(unsigned number, uint32_t dots, uint32_t rows, 
   if (!fitted_) return true;
   columns_.resize(fit_.box_w);
   for (uint32_t x = 0; x < fit_.box_w; ++x)
-    columns_[x] = fit_.src_x + static_cast<uint32_t>((2 * uint64_t{x} + 1) * fit_.src_w /
-                                                     (2 * uint64_t{fit_.box_w}));
+    columns_[x] =
+        static_cast<uint32_t>((2 * uint64_t{x} + 1) * fit_.src_w / (2 * uint64_t{fit_.box_w}));
   out_row_.assign(fit_.dots, 255);
   for (next_out_ = 0; next_out_ < fit_.box_y; ++next_out_) page_.add_rows(out_row_.data(), 0, 1);
   char text[160];
   std::snprintf(text, sizeof text,
-                "Page %u of %" PRIu32 " x %" PRIu32 " dots is %s to fit the %" PRIu32 " x %" PRIu32
-                "-dot label",
-                number, dots, rows,
-                fit_.src_w == fit_.box_w && fit_.src_h == fit_.box_h ? "cut" : "scaled down",
-                label_dots_, label_rows_);
+                "Page %u of %" PRIu32 " x %" PRIu32 " dots is scaled down to fit the %" PRIu32
+                " x %" PRIu32 "-dot label",
+                number, dots, rows, label_dots_, label_rows_);
   *notice = text;
   return true;
 }
