@@ -16,6 +16,15 @@ uint64_t dots_across(int mm, int dpi) {
   return (static_cast<uint64_t>(mm) * static_cast<uint64_t>(dpi) * 10 + 253) / 254;
 }
 
+constexpr int kMaxShrink = 16;
+
+// Dot `i` of `box` dots drawn from `source` dots takes the source dot under
+// its centre.
+uint32_t source_dot(uint32_t i, uint32_t source, uint32_t box) {
+  return static_cast<uint32_t>((2 * static_cast<uint64_t>(i) + 1) * source /
+                               (2 * static_cast<uint64_t>(box)));
+}
+
 }  // namespace
 
 page_problem check_printer_page(int dpi_x, int dpi_y, uint32_t dots, uint32_t rows) {
@@ -48,10 +57,8 @@ raster_document::fit raster_document::plan_fit(uint32_t dots, uint32_t rows) con
   return f;
 }
 
-// Each dot of the box takes the source dot under its centre.
 uint32_t raster_document::source_row(uint32_t out_row) const {
-  const uint64_t in_box = out_row - fit_.box_y;
-  return static_cast<uint32_t>((2 * in_box + 1) * fit_.src_h / (2 * fit_.box_h));
+  return source_dot(out_row - fit_.box_y, fit_.src_h, fit_.box_h);
 }
 
 bool raster_document::start_page(unsigned number, uint32_t dots, uint32_t rows, std::string* error,
@@ -64,19 +71,21 @@ bool raster_document::start_page(unsigned number, uint32_t dots, uint32_t rows, 
   // rounding) the page prints as it is: the label's edge cuts the rest.
   fitted_ = dots > label_dots_ + kCropToleranceDots || rows > label_rows_ + kCropToleranceDots;
   fit_ = fitted_ ? plan_fit(dots, rows) : fit{dots, rows};
-  page_problem problem = check_printer_page(dpi_x_, dpi_y_, fit_.dots, fit_.rows);
+  // A page is scaled down at most kMaxShrink times onto the printer's largest
+  // page; a larger one is refused before any row comes.
+  page_problem problem = check_printer_page(dpi_x_ * kMaxShrink, dpi_y_ * kMaxShrink, dots, rows);
+  if (problem == page_problem::kNone)
+    problem = check_printer_page(dpi_x_, dpi_y_, fit_.dots, fit_.rows);
   if (problem == page_problem::kNone)
     problem = page_.start(doc_, fit_.dots, fit_.rows, doc_.copies);
   started_ = problem == page_problem::kNone;
   if (!started_) {
-    *error = describe(problem, static_cast<int>(number), fit_.dots, fit_.rows);
+    *error = describe(problem, static_cast<int>(number), dots, rows);
     return false;
   }
   if (!fitted_) return true;
   columns_.resize(fit_.box_w);
-  for (uint32_t x = 0; x < fit_.box_w; ++x)
-    columns_[x] =
-        static_cast<uint32_t>((2 * uint64_t{x} + 1) * fit_.src_w / (2 * uint64_t{fit_.box_w}));
+  for (uint32_t x = 0; x < fit_.box_w; ++x) columns_[x] = source_dot(x, fit_.src_w, fit_.box_w);
   out_row_.assign(fit_.dots, 255);
   for (next_out_ = 0; next_out_ < fit_.box_y; ++next_out_) page_.add_rows(out_row_.data(), 0, 1);
   char text[160];
