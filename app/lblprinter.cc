@@ -15,6 +15,7 @@
 #include "app/formats.h"
 #include "app/instance.h"
 #include "app/maintenance.h"
+#include "app/submit.h"
 #include "app/system.h"
 
 namespace {
@@ -109,7 +110,12 @@ int main(int argc, char* argv[]) {
   if (argc == 2 && std::strcmp(argv[1], "devices") == 0 && !avahi_running()) return print_devices();
   if (const int status = run_maintenance_command(argc, argv); status >= 0) return status;
   const auto drivers = label_drivers();
-  return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
-                       drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,
-                       make_label_system, nullptr, &instance);
+  const auto mainloop = [&] {
+    return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
+                         drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,
+                         make_label_system, nullptr, &instance);
+  };
+  if (argc > 1 && std::strcmp(argv[1], "submit") == 0)
+    return submit_and_report(instance.control_socket, mainloop);
+  return mainloop();
 }
