@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -43,19 +44,34 @@ std::vector<std::string> capture_output(const std::function<int()>& run, int* st
   return lines;
 }
 
-// The job's state and message, asked on `http`; false when it cannot be asked.
-bool job_state(http_t* http, const std::string& printer, int id, ipp_jstate_t* state,
-               std::string* message) {
+// A request about the printer (and the job `id`, unless 0), answered on `http`.
+ipp_t* ask(http_t* http, ipp_op_t operation, const std::string& printer, int id) {
   const std::string resource = "/ipp/print/" + printer;
   char uri[1024];
   httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
                   resource.c_str());
-  ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+  ipp_t* request = ippNewRequest(operation);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+  if (id != 0) ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                cupsUser());
-  ipp_t* response = cupsDoRequest(http, request, resource.c_str());
+  return cupsDoRequest(http, request, resource.c_str());
+}
+
+// A stopped printer (out of labels, paused) keeps a job that has not started
+// pending until someone sees to it: not worth waiting for here.
+bool printer_stopped(http_t* http, const std::string& printer) {
+  ipp_t* response = ask(http, IPP_OP_GET_PRINTER_ATTRIBUTES, printer, 0);
+  ipp_attribute_t* attr = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+  const bool stopped = attr != nullptr && ippGetInteger(attr, 0) == IPP_PSTATE_STOPPED;
+  ippDelete(response);
+  return stopped;
+}
+
+// The job's state and message, asked on `http`; false when it cannot be asked.
+bool job_state(http_t* http, const std::string& printer, int id, ipp_jstate_t* state,
+               std::string* message) {
+  ipp_t* response = ask(http, IPP_OP_GET_JOB_ATTRIBUTES, printer, id);
   ipp_attribute_t* attr = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
   const bool known = attr != nullptr;
   if (known) *state = static_cast<ipp_jstate_t>(ippGetInteger(attr, 0));
@@ -76,7 +92,8 @@ bool job_printed(http_t* http, const std::string& job) {
   ipp_jstate_t state = IPP_JSTATE_PENDING;
   std::string message;
   while (job_state(http, printer, id, &state, &message) && state < IPP_JSTATE_CANCELED &&
-         std::chrono::steady_clock::now() < deadline)
+         std::chrono::steady_clock::now() < deadline &&
+         !(state < IPP_JSTATE_PROCESSING && printer_stopped(http, printer)))
     std::this_thread::sleep_for(kPollInterval);
   if (state != IPP_JSTATE_ABORTED) return true;
   std::fprintf(stderr, "lblprinter: %s: %s\n", job.c_str(),
