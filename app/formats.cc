@@ -1,3 +1,5 @@
+// Which documents lblprinter takes: one table of formats and their first
+// bytes serves PAPPL's typing, the refusal of a request and `submit`'s check.
 #include "app/formats.h"
 
 #include <sys/socket.h>

@@ -1,3 +1,5 @@
+// `lblprinter submit` around PAPPL's own: its job ids captured and passed
+// on, then each job followed over the control socket until it ends.
 #include "app/submit.h"
 
 #include <cups/cups.h>
