@@ -79,6 +79,8 @@ bool document_printable(pappl_client_t* client) {
                  format.c_str());
   papplClientRespondIPP(client, IPP_STATUS_ERROR_DOCUMENT_FORMAT_NOT_SUPPORTED, "%s",
                         unsupported_format_message(format).c_str());
+  // A job made with Create-Job would wait for a document that never comes.
+  if (pappl_job_t* job = papplClientGetJob(client); job != nullptr) papplJobCancel(job);
   httpFlush(http);
   ipp_t* response = papplClientGetResponse(client);
   ippSetState(response, IPP_STATE_IDLE);

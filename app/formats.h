@@ -18,8 +18,9 @@ const char* detect_format_cb(const unsigned char* header, size_t size, void* dat
 /// in a format the printers do not print (named by the request or, when the
 /// client sent none or application/octet-stream, by its first bytes). Such a
 /// request is answered here, client-error-document-format-not-supported
-/// naming the formats taken, and its connection closed: PAPPL 1.3.1 checks
-/// no format and would make it a job that can only abort.
+/// naming the formats taken, and its connection closed (a Send-Document's job
+/// is canceled): PAPPL 1.3.1 checks no format and would make it a job that
+/// can only abort.
 bool document_printable(pappl_client_t* client);
 
 /// `lblprinter submit`'s check of the files it names (the arguments after

@@ -45,7 +45,7 @@ void page_points(const poppler::page& page, double* width, double* height) {
 }
 
 // The resolution scale that brings the page within the label, 1 when it fits
-// (or is over it by no more than the dots a raster page is cut by).
+// (or is over it by no more dots than a raster page that prints as it is).
 double fit_scale(double width_dots, double height_dots, const raster_document& document) {
   const double tolerance = kCropToleranceDots;
   if (width_dots <= document.label_dots() + tolerance &&

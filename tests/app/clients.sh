@@ -37,7 +37,8 @@ head -c 700 "$T/logo.png" >"$T/cut.png"
 cp "$APP_TESTS/test-label.lbl" "$T/label.lbl"
 printf 'Ship to: A. Person\n1 Long Road\n' >"$T/address.txt"
 
-# Submits `file` with client l (lp), i (ipptool) or s (lblprinter submit);
+# Submits `file` with client l (lp), i (ipptool Print-Job), c (ipptool
+# Create-Job and Send-Document) or s (lblprinter submit);
 # the reason of a refusal is then in $T/refused.
 send() {  # client file format
   : >"$T/label.out"
@@ -47,6 +48,8 @@ send() {  # client file format
     i) ipptool -tv -f "$2" -d format="$3" -d width=10000 -d length=15000 "$URI" \
          "$APP_TESTS/print-job.test" >"$T/refused" 2>&1 || return 0 ;;
     s) app submit -d label "$2" >/dev/null 2>"$T/refused" || return 0 ;;
+    c) ipptool -tv -f "$2" -d format="$3" "$URI" "$APP_TESTS/send-document.test" >"$T/refused" 2>&1 ||
+         return 0 ;;
   esac
   : >"$T/refused"
   wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
@@ -79,7 +82,7 @@ while IFS='|' read -r clients file format labels barcodes shape; do
     rm -f "$T/page.png"
   done
 done <<CASES
-lis|one.pdf|application/pdf|1|$shipping|
+lisc|one.pdf|application/pdf|1|$shipping|
 lis|three.pdf|application/pdf|3|$shipping|
 lis|logo.png|image/png|1||2.00
 lis|photo.jpg|image/jpeg|1||1.33
@@ -88,5 +91,6 @@ is|label.lbl|application/vnd.lblfilter-label|same||
 l|address.txt||1||
 is|address.txt|text/plain|refused:not supported; the printer takes application/pdf, image/png||
 s|cut.png||refused:label-[0-9]*: PNG data ends early at byte 700||
+c|address.txt|application/octet-stream|refused:not supported; the printer takes application/pdf||
 CASES
 echo "clients: lp on a driverless queue, ipptool and lblprinter submit print every document"
