@@ -22,9 +22,9 @@ struct document_format {
 // Every format a document may come in: the pictures' and PDF's filters
 // (picture_job.cc, pdf_job.cc), PAPPL's raster, and the driver's own.
 constexpr document_format kFormats[] = {
-    {"application/pdf", "%PDF"},    {"image/png", "\x89PNG\r\n\x1a\n"},
-    {"image/jpeg", "\xff\xd8\xff"}, {"image/pwg-raster", "RaS2"},
-    {"image/urf", "UNIRAST"},       {label_stream::kMimeType, "SIZE "}};
+    {kPdfFormat, "%PDF"},          {kPngFormat, "\x89PNG\r\n\x1a\n"},
+    {kJpegFormat, "\xff\xd8\xff"}, {"image/pwg-raster", "RaS2"},
+    {"image/urf", "UNIRAST"},      {label_stream::kMimeType, "SIZE "}};
 
 }  // namespace
 

@@ -8,6 +8,11 @@
 #include <cstddef>
 #include <string>
 
+/// The formats lblprinter's own filters print (picture_job.cc, pdf_job.cc).
+inline constexpr char kPdfFormat[] = "application/pdf";
+inline constexpr char kPngFormat[] = "image/png";
+inline constexpr char kJpegFormat[] = "image/jpeg";
+
 /// The format whose first bytes `header` holds, or nullptr.
 const char* detect_format(const unsigned char* header, size_t size);
 

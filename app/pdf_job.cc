@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/documents.h"
+#include "app/formats.h"
 #include "app/job_settings.h"
 #include "app/print_job.h"
 #include "app/status.h"
@@ -72,6 +73,6 @@ bool print_pdf_document(pappl_job_t* job, pappl_device_t* device, void* /*data*/
 }  // namespace
 
 void add_pdf_filter(pappl_system_t* system) {
-  papplSystemAddMIMEFilter(system, "application/pdf", label_stream::kMimeType, print_pdf_document,
+  papplSystemAddMIMEFilter(system, kPdfFormat, label_stream::kMimeType, print_pdf_document,
                            nullptr);
 }
