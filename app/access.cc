@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/formats.h"
 #include "app/print_job.h"
 
 namespace {
@@ -173,8 +174,10 @@ http_status_t authorize_job_operation(pappl_client_t* client, const sender& who,
 http_status_t authorize(pappl_client_t* client, const char* /*group*/, gid_t /*group_id*/,
                         void* data) {
   const ipp_op_t operation = papplClientGetOperation(client);
-  if (operation == IPP_OP_PRINT_JOB || operation == IPP_OP_SEND_DOCUMENT)
+  if (operation == IPP_OP_PRINT_JOB || operation == IPP_OP_SEND_DOCUMENT) {
     end_document_with_request(client);
+    if (!document_printable(client)) return HTTP_STATUS_UNSUPPORTED_MEDIATYPE;
+  }
   if (is_one_of(operation, kOpenOperations) || is_page_view(client)) return HTTP_STATUS_CONTINUE;
   const auto& policy = *static_cast<const admin_policy*>(data);
   const bool passwords = !policy.service.empty();

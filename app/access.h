@@ -16,7 +16,8 @@ struct admin_policy {
 };
 
 /// Makes PAPPL ask `policy` (which must outlive the system) about every
-/// request it authorizes: job submission and queries pass, and so does
+/// request it authorizes: job submission (of a document in a format the
+/// printers print: app/formats.h) and queries pass, and so does
 /// looking at the web pages other than the log; cancelling, holding and
 /// releasing a job needs its owner or an administrator; anything else
 /// (adding, deleting or modifying printers, the system's settings, the web

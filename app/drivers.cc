@@ -42,18 +42,20 @@ driver_list& drivers() {
   return list;
 }
 
-// The PWG names of the size table: "om_<ppd name>_<w>x<h>mm", a self-describing
-// metric name whose dimensions are the table's own millimetres, so CUPS and
-// IPP clients get exactly the label sizes the filter's PPD offers.
+// A size's PWG name: "om_<ppd name>_<w>x<h>mm", a self-describing metric
+// name whose dimensions are the table's own millimetres, so CUPS and IPP
+// clients get exactly the label sizes the filter's PPD offers.
+std::string media_name(const page_size_entry& size) {
+  return "om_" + std::string(size.name) + "_" + std::to_string(size.width) + "x" +
+         std::to_string(size.height) + "mm";
+}
+
+// The PWG names of the whole size table.
 const std::array<std::string, kPageSizeCount>& media_names() {
   static const std::array<std::string, kPageSizeCount> names = [] {
     std::array<std::string, kPageSizeCount> made;
-    for (int i = 0; i < kPageSizeCount; ++i) {
-      const page_size_entry& size = g_page_list[i];
-      made[static_cast<size_t>(i)] = "om_" + std::string(size.name) + "_" +
-                                     std::to_string(size.width) + "x" +
-                                     std::to_string(size.height) + "mm";
-    }
+    for (int i = 0; i < kPageSizeCount; ++i)
+      made[static_cast<size_t>(i)] = media_name(g_page_list[i]);
     return made;
   }();
   return names;
@@ -65,6 +67,9 @@ const std::string kCustomMin = "custom_min_" + std::to_string(kMinLabelWidthMm) 
 const std::string kCustomMax = "custom_max_" + std::to_string(kMaxLabelWidthMm) + "x" +
                                std::to_string(kMaxLabelHeightMm) + "mm";
 constexpr char kRoll[] = "main-roll";
+
+// Hundredths of a millimetre: the least margin there is.
+constexpr int kDriverlessMargin = 1;
 
 // Speeds are hundredths of a millimetre per second in IPP; the printer counts
 // whole inches per second.
@@ -84,8 +89,7 @@ void set_media(pappl_pr_driver_data_t* data) {
 
   pappl_media_col_t& ready = data->media_ready[0];
   const page_size_entry* size = find_page_size(kDefaultPageSize);
-  std::snprintf(ready.size_name, sizeof ready.size_name, "om_%s_%dx%dmm", size->name, size->width,
-                size->height);
+  std::snprintf(ready.size_name, sizeof ready.size_name, "%s", media_name(*size).c_str());
   ready.size_width = size->width * 100;
   ready.size_length = size->height * 100;
   std::snprintf(ready.source, sizeof ready.source, "%s", kRoll);
@@ -173,8 +177,12 @@ bool describe_model(pappl_system_t* system, const char* name, pappl_pr_driver_da
   data->scaling_default = PAPPL_SCALING_AUTO;
   data->orient_default = IPP_ORIENT_PORTRAIT;  // labels come out as designed, never turned
   data->sides_supported = data->sides_default = PAPPL_SIDES_ONE_SIDED;
-  data->borderless = true;  // labels print edge to edge
-  data->left_right = data->bottom_top = 0;
+  // Labels print edge to edge, but every size is also offered with the
+  // smallest margin IPP can state (0.01 mm): CUPS 2.4 names a size whose
+  // margins are all zero "<size>.Borderless" while its PPD's default size
+  // keeps the plain name, so a driverless queue would fall back to Letter.
+  data->borderless = true;
+  data->left_right = data->bottom_top = kDriverlessMargin;
   set_media(data);
   set_label_controls(*model, data);
   if (*attrs == nullptr) *attrs = ippNew();

@@ -12,8 +12,10 @@
 
 #include "app/devices.h"
 #include "app/drivers.h"
+#include "app/formats.h"
 #include "app/instance.h"
 #include "app/maintenance.h"
+#include "app/submit.h"
 #include "app/system.h"
 
 namespace {
@@ -90,6 +92,12 @@ int main(int argc, char* argv[]) {
   if (instance.serving && instance.state_directory != nullptr &&
       !make_state_directory(instance.state_directory, &problem))
     return refuse(problem);
+  // A document the printers cannot print is refused before it is sent: the
+  // control socket's requests pass no check of the server's.
+  if (argc > 1 && std::strcmp(argv[1], "submit") == 0) {
+    problem = refuse_submitted_files(argc, argv);
+    if (!problem.empty()) return refuse(problem);
+  }
   if (argc > 1 && talks_to_server(argv[1])) {
     problem = socket_refusal(instance.control_socket);
     if (!problem.empty() || !prepare_device(argc, argv, &problem)) return refuse(problem);
@@ -102,7 +110,12 @@ int main(int argc, char* argv[]) {
   if (argc == 2 && std::strcmp(argv[1], "devices") == 0 && !avahi_running()) return print_devices();
   if (const int status = run_maintenance_command(argc, argv); status >= 0) return status;
   const auto drivers = label_drivers();
-  return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
-                       drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,
-                       make_label_system, nullptr, &instance);
+  const auto mainloop = [&] {
+    return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
+                         drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,
+                         make_label_system, nullptr, &instance);
+  };
+  if (argc > 1 && std::strcmp(argv[1], "submit") == 0)
+    return submit_and_report(instance.control_socket, mainloop);
+  return mainloop();
 }

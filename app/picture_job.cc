@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/documents.h"
+#include "app/formats.h"
 #include "app/job_settings.h"
 #include "app/print_job.h"
 #include "app/status.h"
@@ -83,8 +84,8 @@ bool print_picture_document(pappl_job_t* job, pappl_device_t* device, void* data
 }  // namespace
 
 void add_picture_filters(pappl_system_t* system) {
-  papplSystemAddMIMEFilter(system, "image/png", label_stream::kMimeType, print_picture_document,
+  papplSystemAddMIMEFilter(system, kPngFormat, label_stream::kMimeType, print_picture_document,
                            const_cast<picture_format*>(&kPng));
-  papplSystemAddMIMEFilter(system, "image/jpeg", label_stream::kMimeType, print_picture_document,
+  papplSystemAddMIMEFilter(system, kJpegFormat, label_stream::kMimeType, print_picture_document,
                            const_cast<picture_format*>(&kJpeg));
 }

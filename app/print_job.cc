@@ -51,6 +51,11 @@ bool fail_job(pappl_job_t* job, const char* message) {
   return false;
 }
 
+void tell_job(pappl_job_t* job, const char* message) {
+  papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s", message);
+  papplJobSetMessage(job, "%s", message);
+}
+
 bool fail_job(pappl_job_t* job, const char* message, const char* detail) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s: %s", message, detail);
   papplJobSetMessage(job, "%s: %s", message, detail);

@@ -27,6 +27,10 @@ class device_output final : public label_output {
 /// which makes PAPPL abort the job and go on with the next one.
 bool fail_job(pappl_job_t* job, const char* message);
 
+/// Logs `message` as a warning and makes it the job's job-state-message: a
+/// page printed otherwise than sent (fitted onto the label).
+void tell_job(pappl_job_t* job, const char* message);
+
 /// As fail_job, with the message "message: detail".
 bool fail_job(pappl_job_t* job, const char* message, const char* detail);
 

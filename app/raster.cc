@@ -42,11 +42,13 @@ bool start_page(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* /
                 unsigned page) {
   return guard_job(job, [&] {
     const cups_page_header2_t& header = options->header;
-    std::string error;
+    std::string error, notice;
     // PAPPL 1.3 counts pages from 1.
-    if (job_state(job)->start_page(page, header.cupsBytesPerLine, header.cupsHeight, &error))
-      return true;
-    return fail_job(job, error.c_str());
+    if (!job_state(job)->start_page(page, header.cupsBytesPerLine, header.cupsHeight, &error,
+                                    &notice))
+      return fail_job(job, error.c_str());
+    if (!notice.empty()) tell_job(job, notice.c_str());
+    return true;
   });
 }
 

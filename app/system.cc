@@ -9,9 +9,11 @@
 
 #include "app/access.h"
 #include "app/drivers.h"
+#include "app/formats.h"
 #include "app/instance.h"
 #include "app/kept_settings.h"
 #include "app/maintenance.h"
+#include "app/pdf_job.h"
 #include "app/picture_job.h"
 #include "app/print_job.h"
 #include "app/status.h"
@@ -110,6 +112,8 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
   papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
                                add_printer_pages, label_driver_cb, nullptr);
   add_picture_filters(system);
+  add_pdf_filter(system);
+  papplSystemSetMIMECallback(system, detect_format_cb, nullptr);
   papplSystemSetFooterHTML(system, kFooter);
   add_printer_page(system);
   if (instance->serving) {

@@ -57,11 +57,11 @@ void print_raster(std::span<const uint8_t> bytes, const pstops_doc& doc, int dpi
   raster_document document(doc, dpi, dpi);
   memory_output out;
   cups_page_header2_t h;
-  std::string error;
+  std::string error, notice;
   size_t whole = 0;
   for (unsigned page = 1; raster != nullptr && cupsRasterReadHeader2(raster, &h) != 0; ++page) {
     if (h.cupsBitsPerPixel != 8 || h.cupsHeight == 0 || h.cupsBytesPerLine != h.cupsWidth) break;
-    if (!document.start_page(page, h.cupsBytesPerLine, h.cupsHeight, &error)) break;
+    if (!document.start_page(page, h.cupsBytesPerLine, h.cupsHeight, &error, &notice)) break;
     std::vector<uint8_t> row(h.cupsBytesPerLine);
     uint32_t rows = 0;
     while (rows < h.cupsHeight && cupsRasterReadPixels(raster, row.data(), h.cupsBytesPerLine)) {

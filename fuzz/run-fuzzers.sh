@@ -2,7 +2,7 @@
 # Runs the libFuzzer programs of a build made with -DLBL_FUZZ=ON, then replays
 # the saved corpus through each of them.
 #   fuzz/run-fuzzers.sh BUILD-DIR SECONDS [TARGET...]
-# Each target (raster, options, ppd, lblview, document; all by default) fuzzes for
+# Each target (raster, options, ppd, lblview, document, pdf; all by default) fuzzes for
 # SECONDS, two at a time (FUZZ_JOBS), starting from the saved corpus in
 # fuzz/corpus/TARGET and what earlier runs in the same BUILD-DIR found
 # (BUILD-DIR/fuzz-work/TARGET). A crash, leak, timeout,
@@ -15,14 +15,14 @@ build=${1:?usage: fuzz/run-fuzzers.sh BUILD-DIR SECONDS [TARGET...]}
 seconds=${2:?usage: fuzz/run-fuzzers.sh BUILD-DIR SECONDS [TARGET...]}
 shift 2
 targets=("$@")
-((${#targets[@]})) || targets=(raster options ppd lblview document)
+((${#targets[@]})) || targets=(raster options ppd lblview document pdf)
 jobs=${FUZZ_JOBS:-2}
 
 # A single allocation of 2 GiB or more is beyond any page the renderer or
 # lblview may hold, so libFuzzer reports it; RSS stays well below the
 # machine's memory with two fuzzers running.
 common=(-malloc_limit_mb=2048 -rss_limit_mb=2560 -timeout=30 -close_fd_mask=2 -print_final_stats=1)
-declare -A max_len=([raster]=8192 [options]=4096 [ppd]=8192 [lblview]=4096 [document]=16384)
+declare -A max_len=([raster]=8192 [options]=4096 [ppd]=8192 [lblview]=4096 [document]=16384 [pdf]=16384)
 export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
 
 findings="$build/fuzz-findings" logs="$build/fuzz-logs"

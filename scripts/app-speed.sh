@@ -5,6 +5,9 @@
 #    Print-Job) to its last byte on lblprinter's file device, median of 20,
 #    against the same raster through cupsfilter with the project's PPD and the
 #    built lblfilter;
+#  - a 100 x 150 mm PDF label (the shipping sample), the same way: through
+#    lblprinter's own PDF path against cupsfilter's PDF chain (pdftopdf,
+#    Ghostscript, lblfilter), median of 10;
 #  - the server's resident memory while it prints 100 labels in a row.
 # Run as root from a built tree: bash scripts/app-speed.sh [build-dir]
 set -euo pipefail
@@ -31,9 +34,9 @@ rm -f "$T/serverbin/filter/lblfilter"
 install -m 0755 "$build/lblfilter" "$T/serverbin/filter/lblfilter"
 printf 'ServerBin %s\n' "$T/serverbin" >"$T/cups-files.conf"
 
-python3 - "$T" "$port" "$server" "$build/ppd/ppd/lbl203.ppd" <<'PY'
+python3 - "$T" "$port" "$server" "$build/ppd/ppd/lbl203.ppd" "$build/samples/shipping-label.pdf" <<'PY'
 import os, statistics, subprocess, sys, time
-T, port, pid, ppd = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+T, port, pid, ppd, pdf = sys.argv[1:6]
 uri = f"ipp://localhost:{port}/ipp/print/label"
 device = f"{T}/label.out"
 test = f"{T}/print.test"
@@ -42,25 +45,27 @@ open(test, "w").write("""{ OPERATION Print-Job
   ATTR charset attributes-charset utf-8
   ATTR naturalLanguage attributes-natural-language en
   ATTR uri printer-uri $uri
-  ATTR mimeMediaType document-format image/pwg-raster
+  ATTR mimeMediaType document-format $format
   GROUP job-attributes-tag
   ATTR keyword media om_w283h425_100x150mm
   FILE $filename
   STATUS successful-ok }
 """)
 
-def app_label():  # seconds from submitting to the label's last byte on the device
+def app_label(doc=f"{T}/label.pwg", format="image/pwg-raster", size=None):
+    # seconds from submitting to the label's last byte on the device
     start_size, start = os.path.getsize(device), time.perf_counter()
-    subprocess.run(["ipptool", "-f", f"{T}/label.pwg", uri, test], check=True, stdout=subprocess.DEVNULL)
-    while os.path.getsize(device) < start_size + label_bytes:
+    subprocess.run(["ipptool", "-f", doc, "-d", f"format={format}", uri, test], check=True,
+                   stdout=subprocess.DEVNULL)
+    while os.path.getsize(device) < start_size + (size or label_bytes):
         time.sleep(0.0002)
     return time.perf_counter() - start
 
-def classic_label():
+def classic_label(doc=f"{T}/label.pwg", mime="application/vnd.cups-raster"):
     start = time.perf_counter()
     with open(f"{T}/classic.lbl", "wb") as out:
         subprocess.run(["cupsfilter", "-c", f"{T}/cups-files.conf", "-p", ppd, "-e", "-m", "printer/label",
-                        "-i", "application/vnd.cups-raster", "-o", "PageSize=w283h425", f"{T}/label.pwg"],
+                        "-i", mime, "-o", "PageSize=w283h425", doc],
                        check=True, stdout=out, stderr=subprocess.DEVNULL)
     return time.perf_counter() - start
 
@@ -82,6 +87,17 @@ for _ in range(20):
 app_ms, classic_ms = statistics.median(apps) * 1000, statistics.median(classics) * 1000
 print(f"one 100 x 150 mm label, median of 20: lblprinter {app_ms:.1f} ms, "
       f"cupsfilter + lblfilter {classic_ms:.1f} ms, ratio {app_ms / classic_ms:.2f}")
+start_size = os.path.getsize(device)  # the PDF label's size, from its first job
+app_label(pdf, "application/pdf", 1)
+time.sleep(0.5)
+pdf_bytes = os.path.getsize(device) - start_size
+apps, classics = [], []
+for _ in range(10):
+    apps.append(app_label(pdf, "application/pdf", pdf_bytes))
+    classics.append(classic_label(pdf, "application/pdf"))
+app_ms, classic_ms = statistics.median(apps) * 1000, statistics.median(classics) * 1000
+print(f"one 100 x 150 mm PDF label, median of 10: lblprinter {app_ms:.1f} ms, "
+      f"cupsfilter (Ghostscript) + lblfilter {classic_ms:.1f} ms, ratio {app_ms / classic_ms:.2f}")
 rss = []
 for i in range(100):
     app_label()

@@ -8,7 +8,7 @@ packages=(
   libcups2-dev libcupsimage2-dev libpappl-dev libpam0g-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
   cups cups-client cups-daemon cups-filters cups-ppdc ghostscript poppler-utils dpkg-dev lintian
-  zbar-tools qrencode barcode python3 netpbm cups-ipp-utils curl
+  libpoppler-cpp-dev zbar-tools qrencode barcode python3 netpbm cups-ipp-utils curl libjpeg-turbo-progs
 )
 
 missing=()

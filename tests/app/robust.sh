@@ -40,9 +40,10 @@ rm -f "$T/big.lbl" "$T/huge.lbl" "$T"/state/spool/*
 peak=$(awk '/^VmHWM/ { print int($2 / 1024) }' "/proc/$server_pid/status")
 [ "$peak" -lt 64 ] || fail "the server took $peak MiB"
 
-# Forty labels (one page's header and rows, forty times after the stream's
-# sync word) to a printer on a socket that takes the first 192 KiB and then
-# reads no further until told, so the job is still printing when cancelled.
+# Forty labels of the largest size (one page's header and rows, forty times
+# after the stream's sync word) to a printer on a socket that takes the first
+# 192 KiB and then reads no further until told, so the job is still printing
+# when cancelled.
 # The status polls of an idle printer come on short connections of their
 # own, before the job's: what they send is not the job's.
 "$MAKE_RASTER" -m pwg 864x7992,fill=label >"$T/one.pwg"
@@ -64,7 +65,8 @@ with open(sys.argv[1] + "/slow.out", "wb") as out:
 slow_pid=$slow_PID
 read -r slow_port <&"${slow[0]}"
 app add -d slow -m generic-203dpi -v "socket://127.0.0.1:$slow_port" || fail "add slow"
-ipptool -f "$T/many.pwg" "ipp://localhost:$PORT/ipp/print/slow" "$APP_TESTS/print-job.test" >/dev/null &
+ipptool -f "$T/many.pwg" -d width=10800 -d length=100000 "ipp://localhost:$PORT/ipp/print/slow" \
+  "$APP_TESTS/print-job.test" >/dev/null &
 read -r -t 60 _ <&"${slow[0]}" || fail "the socket printer got no labels"
 job=$(app jobs -d slow | awk 'NR == 1 { print $1 }')
 app cancel -d slow -j "$job" || fail "cancel job $job"
