@@ -85,6 +85,7 @@ CASES
 # top and bottom, then width and height. box.png is black, 300 x 100 pixels at 100
 # ppi (609 x 203 dots at its own size); half.png's left half is black.
 gs_picture pnggray 300x100 100 "$T/box.png" "0 0 300 100 rectfill"
+gs_picture pnggray 100x300 100 "$T/tall.png" "0 0 100 300 rectfill"
 gs_picture pnggray 100x50 100 "$T/small.png" "0 0 100 50 rectfill"
 gs_picture jpeggray 100x50 100 "$T/small.jpg" "0 0 100 50 rectfill"
 gs_picture pnggray 200x100 100 "$T/half.png" "0 0 72 72 rectfill"
@@ -100,7 +101,8 @@ done <<'CASES'
 box.png|scaling=none|0 -1 -18 -18 479 203
 box.png|scaling=fit|0 -1 -39 -40 479 160
 box.png|scaling=fill|0 -1 0 0 479 239
-box.png|scaling=auto|0 -1 0 0 479 239
+box.png|scaling=auto|0 -1 -39 -40 479 160
+tall.png|scaling=auto orientation=7|0 -1 -39 -40 479 160
 box.png|scaling=auto-fit|0 -1 -39 -40 479 160
 small.png|scaling=auto|-138 -139 -68 -69 203 102
 small.jpg|scaling=auto|-138 -139 -68 -69 203 102
