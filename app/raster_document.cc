@@ -7,16 +7,6 @@
 #include "app/documents.h"
 #include "settings/printer_models.h"
 
-namespace {
-
-// Dots across `mm` millimetres, rounded up, so that a page exactly as wide as
-// the head or as long as the longest label passes.
-uint64_t dots_across(int mm, int dpi) {
-  return (static_cast<uint64_t>(mm) * static_cast<uint64_t>(dpi) * 10 + 253) / 254;
-}
-
-}  // namespace
-
 page_problem check_printer_page(int dpi_x, int dpi_y, uint32_t dots, uint32_t rows) {
   const bool fits =
       dots <= dots_across(kMaxLabelWidthMm, dpi_x) && rows <= dots_across(kMaxLabelHeightMm, dpi_y);

@@ -3,6 +3,8 @@
 // drivers say the same because they read the same table.
 #pragma once
 
+#include <cstdint>
+
 /// One model: its names in the PPD and in the Printer Application, its head's
 /// resolution and its speeds in inches per second (the SPEED number).
 struct printer_model {
@@ -20,10 +22,13 @@ inline constexpr printer_model kPrinterModels[] = {
     {"generic-300dpi", "Label Printer 300dpi", "lbl300.ppd", 300, 2, 4, 3},
 };
 
-/// Custom label sizes, from 20 x 10 mm to the 108 mm head and 1 m of label.
+/// The print head of both models: 108 mm of dots across the label.
+inline constexpr int kHeadWidthMm = 108;
+
+/// Custom label sizes, from 20 x 10 mm to the head's width and 1 m of label.
 inline constexpr int kMinLabelWidthMm = 20;
 inline constexpr int kMinLabelHeightMm = 10;
-inline constexpr int kMaxLabelWidthMm = 108;
+inline constexpr int kMaxLabelWidthMm = kHeadWidthMm;
 inline constexpr int kMaxLabelHeightMm = 1000;
 
 /// The label size both front ends start with: 100 x 150 mm.
@@ -37,3 +42,9 @@ inline constexpr int kMaxOffsetMm = 10;
 
 /// Whole dots per millimetre of a head: 8 at 203 dpi, 12 at 300 dpi.
 constexpr int dots_per_mm(int dpi) { return (dpi * 10 + 127) / 254; }
+
+/// Dots across `mm` millimetres at `dpi`, rounded up, so that a page exactly
+/// as wide as the head (864 dots at 203 dpi) counts as fitting it.
+constexpr uint64_t dots_across(int mm, int dpi) {
+  return (static_cast<uint64_t>(mm) * static_cast<uint64_t>(dpi) * 10 + 253) / 254;
+}
