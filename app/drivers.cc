@@ -33,8 +33,7 @@ driver_list& drivers() {
     for (size_t i = 0; i < std::size(kPrinterModels); ++i) {
       const printer_model& model = kPrinterModels[i];
       made.names[i] = std::string(kPrinterMaker) + " " + model.model_name;
-      made.ids[i] = std::string("MFG:") + kPrinterMaker + ";MDL:" + model.model_name +
-                    ";CMD:LBL;CLS:PRINTER;";
+      made.ids[i] = device_id(model);
       made.drivers[i] = {model.driver_name, made.names[i].c_str(), made.ids[i].c_str(), nullptr};
     }
     return made;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/access.h"
+#include "app/device_ids.h"
 #include "app/drivers.h"
 #include "app/instance.h"
 #include "app/kept_settings.h"
@@ -107,8 +108,8 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
                       option("admin-group", num_options, options, "")};
   set_admin_policy(system, &instance->admins);
   const auto drivers = label_drivers();
-  papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
-                               add_printer_pages, label_driver_cb, nullptr);
+  papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(),
+                               label_autoadd_cb, add_printer_pages, label_driver_cb, instance);
   add_picture_filters(system);
   papplSystemSetFooterHTML(system, kFooter);
   add_printer_page(system);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 /// One model: its names in the PPD and in the Printer Application, its head's
 /// resolution and its speeds in inches per second (the SPEED number).
@@ -17,6 +18,10 @@ struct printer_model {
 
 inline constexpr char kPrinterMaker[] = "Generic";
 
+/// The command set a printer of this label language names in its IEEE-1284
+/// device ID (the CMD key).
+inline constexpr char kCommandSet[] = "LBL";
+
 inline constexpr printer_model kPrinterModels[] = {
     {"generic-203dpi", "Label Printer 203dpi", "lbl203.ppd", 203, 2, 6, 4},
     {"generic-300dpi", "Label Printer 300dpi", "lbl300.ppd", 300, 2, 4, 3},
@@ -24,6 +29,14 @@ inline constexpr printer_model kPrinterModels[] = {
 
 /// The print head of both models: 108 mm of dots across the label.
 inline constexpr int kHeadWidthMm = 108;
+
+/// The IEEE-1284 device ID of `model`, as its PPD and the Printer
+/// Application's driver list give it:
+/// "MFG:Generic;MDL:Label Printer 203dpi;CMD:LBL;CLS:PRINTER;".
+inline std::string device_id(const printer_model& model) {
+  return std::string("MFG:") + kPrinterMaker + ";MDL:" + model.model_name + ";CMD:" + kCommandSet +
+         ";CLS:PRINTER;";
+}
 
 /// Custom label sizes, from 20 x 10 mm to the head's width and 1 m of label.
 inline constexpr int kMinLabelWidthMm = 20;
