@@ -76,9 +76,13 @@ const char* print_direction_keyword(int direction) {
 
 dither_method dither_for(pappl_content_t content, ipp_quality_t quality) {
   if (content == PAPPL_CONTENT_PHOTO) return kDitherDiffusion;
-  if (content != PAPPL_CONTENT_GRAPHIC) return kDitherThreshold;  // text and barcodes stay sharp
-  if (quality == IPP_QUALITY_DRAFT) return kDitherOrdered8;
-  return quality == IPP_QUALITY_HIGH ? kDitherOrdered16 : kDitherClustered;
+  if (content == PAPPL_CONTENT_GRAPHIC) {
+    if (quality == IPP_QUALITY_DRAFT) return kDitherOrdered8;
+    return quality == IPP_QUALITY_HIGH ? kDitherOrdered16 : kDitherClustered;
+  }
+  if (content != PAPPL_CONTENT_AUTO) return kDitherThreshold;  // text and barcodes stay sharp
+  if (quality == IPP_QUALITY_DRAFT) return kDitherThreshold;
+  return quality == IPP_QUALITY_HIGH ? kDitherDiffusion : kDitherAuto;
 }
 
 pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_driver_data_t& driver,

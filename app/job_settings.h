@@ -37,7 +37,10 @@ int darkness_percent(int density);
 /// The IPP keyword of a print_direction choice ("normal", "reverse").
 const char* print_direction_keyword(int direction);
 
-/// The dither_method for print-content-optimize and print-quality: text,
-/// text-and-graphic and auto keep the threshold, graphic takes an ordered or
-/// clustered dither by quality, photo error diffusion.
+/// The dither_method for print-content-optimize and print-quality: text and
+/// text-and-graphic keep the threshold, graphic takes an ordered or
+/// clustered dither by quality, photo error diffusion. auto (the default)
+/// screens automatically, or, since a CUPS 2.4 driverless queue forwards
+/// print-quality and not print-content-optimize, as barcodes (the
+/// threshold) for draft and as photos (error diffusion) for high.
 dither_method dither_for(pappl_content_t content, ipp_quality_t quality);
