@@ -112,7 +112,7 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
                                label_autoadd_cb, add_printer_pages, label_driver_cb, instance);
   add_picture_filters(system);
   papplSystemSetFooterHTML(system, kFooter);
-  add_printer_page(system);
+  add_printer_page(system, instance);
   if (instance->serving) {
     watch_printers(system);
     add_maintenance_operations(system);
