@@ -27,13 +27,6 @@ int16_t dots(int hundredths_mm, int dpi) {
   return low16(rounded_div(static_cast<long long>(hundredths_mm) * dpi, kHundredthsPerInch));
 }
 
-int16_t label_mode_for(pappl_label_mode_t mode) {
-  if (mode == PAPPL_LABEL_MODE_PEEL_OFF) return kPeelOff;
-  if (mode == PAPPL_LABEL_MODE_CUTTER) return kCutter;
-  if (mode == PAPPL_LABEL_MODE_CUTTER_DELAYED) return kCutterBatch;
-  return kTearOff;
-}
-
 int16_t direction_for(const pappl_pr_options_t& options, const char* fallback) {
   const char* value = cupsGetOption(kPrintDirectionAttr, options.num_vendor, options.vendor);
   if (value == nullptr) value = fallback;
@@ -54,6 +47,13 @@ std::string direction_default(pappl_printer_t* printer) {
 }
 
 }  // namespace
+
+int16_t label_mode_for(pappl_label_mode_t mode) {
+  if (mode == PAPPL_LABEL_MODE_PEEL_OFF) return kPeelOff;
+  if (mode == PAPPL_LABEL_MODE_CUTTER) return kCutter;
+  if (mode == PAPPL_LABEL_MODE_CUTTER_DELAYED) return kCutterBatch;
+  return kTearOff;
+}
 
 int16_t media_type_for(pappl_media_tracking_t tracking) {
   if (tracking == PAPPL_MEDIA_TRACKING_MARK) return kMediaMark;

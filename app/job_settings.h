@@ -24,6 +24,9 @@ pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_dr
 /// driver data and print-direction-default, and the job's id, user and title.
 pstops_doc settings_for_printer_job(pappl_job_t* job, const pappl_pr_options_t& options);
 
+/// The label_mode for PAPPL's label mode: tear off unless peel off or a cutter.
+int16_t label_mode_for(pappl_label_mode_t mode);
+
 /// The media_type for IPP's media-tracking: gap unless mark or continuous.
 int16_t media_type_for(pappl_media_tracking_t tracking);
 

@@ -12,22 +12,24 @@
 #include "app/device_ids.h"
 #include "app/devices.h"
 #include "app/drivers.h"
+#include "app/job_settings.h"
 #include "app/pages.h"
 #include "app/print_job.h"
 
 namespace {
 
+// PAPPL's label modes and their IPP keywords; the names shown are the
+// filter's (kLabelModes), so the print dialog and the web page agree.
 struct mode_choice {
   pappl_label_mode_t mode;
   const char* keyword;
-  const char* text;
 };
 
 constexpr mode_choice kModes[] = {
-    {PAPPL_LABEL_MODE_TEAR_OFF, "tear-off", "Tear off"},
-    {PAPPL_LABEL_MODE_PEEL_OFF, "peel-off", "Peel off"},
-    {PAPPL_LABEL_MODE_CUTTER, "cutter", "Cut each label"},
-    {PAPPL_LABEL_MODE_CUTTER_DELAYED, "cutter-delayed", "Cut after the job"},
+    {PAPPL_LABEL_MODE_TEAR_OFF, "tear-off"},
+    {PAPPL_LABEL_MODE_PEEL_OFF, "peel-off"},
+    {PAPPL_LABEL_MODE_CUTTER, "cutter"},
+    {PAPPL_LABEL_MODE_CUTTER_DELAYED, "cutter-delayed"},
 };
 
 // The posted choice, applied; the banner text for the page.
@@ -60,12 +62,14 @@ bool show_label_mode_page(pappl_client_t* client, pappl_printer_t* printer) {
   if (banner != nullptr) papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n", banner);
   papplClientHTMLStartForm(client, papplClientGetURI(client), false);
   papplClientHTMLPuts(client,
-                      "<table class=\"form\"><tbody><tr><th>Label Mode:</th><td>"
-                      "<select name=\"label-mode-configured\">");
+                      "<table class=\"form\"><tbody><tr><th><label "
+                      "for=\"label-mode-configured\">Label Mode:</label></th><td><select "
+                      "name=\"label-mode-configured\" id=\"label-mode-configured\">");
   for (const mode_choice& choice : kModes)
     if (driver.mode_supported & choice.mode)
       papplClientHTMLPrintf(client, "<option value=\"%s\"%s>%s</option>", choice.keyword,
-                            driver.mode_configured == choice.mode ? " selected" : "", choice.text);
+                            driver.mode_configured == choice.mode ? " selected" : "",
+                            kLabelModes[label_mode_for(choice.mode)].text);
   papplClientHTMLPuts(client,
                       "</select></td></tr><tr><th></th><td><input type=\"submit\" "
                       "value=\"Save Changes\"></td></tr></tbody></table></form>\n");
