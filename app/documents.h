@@ -43,7 +43,7 @@ enum class picture_scaling {
 
 /// IPP's orientation-requested: how the picture is turned on the label.
 enum class picture_turn {
-  kAuto,              // 'none': turned a quarter when it is placed larger (cut less) so
+  kAuto,              // 'none' or not given: turned a quarter when placed larger (cut less) so
   kPortrait,          // as it is
   kLandscape,         // a quarter turn counter-clockwise
   kReverseLandscape,  // a quarter turn clockwise

@@ -170,7 +170,7 @@ bool describe_model(pappl_system_t* system, const char* name, pappl_pr_driver_da
   data->content_default = PAPPL_CONTENT_AUTO;
   data->quality_default = IPP_QUALITY_NORMAL;
   data->scaling_default = PAPPL_SCALING_AUTO;
-  data->orient_default = IPP_ORIENT_NONE;  // pictures turn to suit the label; rasters come as sent
+  data->orient_default = IPP_ORIENT_PORTRAIT;  // as IPP Everywhere asks; rasters come as sent
   data->sides_supported = data->sides_default = PAPPL_SIDES_ONE_SIDED;
   data->borderless = true;  // labels print edge to edge
   data->left_right = data->bottom_top = 0;

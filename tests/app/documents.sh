@@ -98,6 +98,7 @@ while IFS='|' read -r picture attributes want; do
   got=$(pngtopnm "$T/label.png" | pnmcrop -white -reportsize)
   [ "$got" = "$want" ] || fail "$picture $attributes: dots at $got, not $want"
 done <<'CASES'
+tall.png|scaling=auto orientation=3|-199 -201 0 0 80 239
 box.png|scaling=none|0 -1 -18 -18 479 203
 box.png|scaling=fit|0 -1 -39 -40 479 160
 box.png|scaling=fill|0 -1 0 0 479 239
@@ -112,6 +113,14 @@ half.png|scaling=none orientation=4|-138 -139 -120 0 203 119
 half.png|scaling=none orientation=5|-138 -139 0 -119 203 120
 half.png|scaling=none orientation=6|-239 -38 -18 -18 203 203
 CASES
+
+# A job that gives no orientation has its picture turned to suit the label.
+: >"$T/label.out"
+app submit -d label -o media=om_w170h85_60x30mm "$T/tall.png" >/dev/null
+wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
+"$LBLVIEW" -q --png -o "$T/label.png" "$T/label.out" 2>/dev/null || fail "tall.png by submit: $state"
+got=$(pngtopnm "$T/label.png" | pnmcrop -white -reportsize)
+[ "$got" = "0 -1 -39 -40 479 160" ] || fail "tall.png by submit: dots at $got, not turned"
 
 # A QR code scans, at its own size and turned to fit; a photo keeps its tone
 # in error diffusion (threshold would print none of this light gray), as a
