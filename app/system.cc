@@ -13,6 +13,7 @@
 #include "app/instance.h"
 #include "app/kept_settings.h"
 #include "app/maintenance.h"
+#include "app/media_page.h"
 #include "app/picture_job.h"
 #include "app/print_job.h"
 #include "app/status.h"
@@ -60,6 +61,7 @@ bool restrict_control_socket(pappl_system_t* /*system*/, void* data) {
 void add_printer_pages(pappl_printer_t* printer, void* data) {
   guard_callback(false, [&] {
     add_label_mode_page(printer, data);
+    add_media_page(printer);
     add_calibrate_page(printer);
     return true;
   });
