@@ -70,6 +70,7 @@ size=om_w170h85_60x30mm&top-offset=-11&tracking=gap#Top offset -11 mm is outside
 size=custom&custom-width=108&custom-length=1001&tracking=gap#Custom length 1001 mm is outside the printer's 10 to 1000 mm.#Custom size|108|1001|0|0|Labels with gaps#Custom size|50.5|30|2|0|Labels with black marks
 size=om_w170h85_60x30mm&tracking=continuous#Changes saved.#60 x 30 mm|||0|0|Continuous roll#60 x 30 mm|60|30|0|0|Continuous roll
 size=w1h1&tracking=gap#Please choose a label size.#||0|0|Labels with gaps#60 x 30 mm|60|30|0|0|Continuous roll
+size=om_w170h85_60x30mm&tracking=roll#Please choose a media tracking.#60 x 30 mm|||0|0#60 x 30 mm|60|30|0|0|Continuous roll
 CASES
 shelf="printer_name=shelf&driver_name=generic-300dpi&device_uri_typed=file://$T/label.out"
 [ "$(web_post addprinter "$shelf")" = 401 ] || fail "add printer without credentials"
