@@ -36,7 +36,7 @@ enum class picture_format { kPng, kJpeg };
 
 /// IPP's print-scaling: how the picture's size becomes the label's.
 enum class picture_scaling {
-  kAuto,     // its own size if it fits the label, else fill (labels have no margins)
+  kAuto,     // as auto-fit: a picture is printed whole unless the job asks to cut it
   kAutoFit,  // its own size if it fits the label, else fit
   kFill,     // scaled to cover the label, cut at its edges
   kFit,      // scaled to fit the label whole
@@ -45,7 +45,7 @@ enum class picture_scaling {
 
 /// IPP's orientation-requested: how the picture is turned on the label.
 enum class picture_turn {
-  kAuto,              // 'none': turned a quarter when picture and label lie across each other
+  kAuto,              // 'none' or not given: turned a quarter when placed larger (cut less) so
   kPortrait,          // as it is
   kLandscape,         // a quarter turn counter-clockwise
   kReverseLandscape,  // a quarter turn clockwise

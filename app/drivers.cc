@@ -33,8 +33,7 @@ driver_list& drivers() {
     for (size_t i = 0; i < std::size(kPrinterModels); ++i) {
       const printer_model& model = kPrinterModels[i];
       made.names[i] = std::string(kPrinterMaker) + " " + model.model_name;
-      made.ids[i] = std::string("MFG:") + kPrinterMaker + ";MDL:" + model.model_name +
-                    ";CMD:LBL;CLS:PRINTER;";
+      made.ids[i] = device_id(model);
       made.drivers[i] = {model.driver_name, made.names[i].c_str(), made.ids[i].c_str(), nullptr};
     }
     return made;
@@ -175,7 +174,7 @@ bool describe_model(pappl_system_t* system, const char* name, pappl_pr_driver_da
   data->content_default = PAPPL_CONTENT_AUTO;
   data->quality_default = IPP_QUALITY_NORMAL;
   data->scaling_default = PAPPL_SCALING_AUTO;
-  data->orient_default = IPP_ORIENT_PORTRAIT;  // labels come out as designed, never turned
+  data->orient_default = IPP_ORIENT_PORTRAIT;  // as IPP Everywhere asks; rasters come as sent
   data->sides_supported = data->sides_default = PAPPL_SIDES_ONE_SIDED;
   // Labels print edge to edge, but every size is also offered with the
   // smallest margin IPP can state (0.01 mm): CUPS 2.4 names a size whose

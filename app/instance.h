@@ -6,6 +6,18 @@
 
 #include <string>
 
+#include "app/access.h"
+
+/// Where an instance keeps its state file and control socket; null for
+/// PAPPL's defaults. Passed to the system and auto-add callbacks through
+/// papplMainloop.
+struct app_instance {
+  const char* state_directory;
+  bool serving;                // "server": only the server listens on the network
+  std::string control_socket;  // made its owner's only once the server listens
+  admin_policy admins;         // filled from the server's options
+};
+
 /// The program as the sub-commands start a private server: argv[0], or the
 /// file PATH finds for a bare name (PAPPL starts the server without a PATH
 /// search). Empty when it cannot be found.

@@ -27,13 +27,6 @@ int16_t dots(int hundredths_mm, int dpi) {
   return low16(rounded_div(static_cast<long long>(hundredths_mm) * dpi, kHundredthsPerInch));
 }
 
-int16_t label_mode_for(pappl_label_mode_t mode) {
-  if (mode == PAPPL_LABEL_MODE_PEEL_OFF) return kPeelOff;
-  if (mode == PAPPL_LABEL_MODE_CUTTER) return kCutter;
-  if (mode == PAPPL_LABEL_MODE_CUTTER_DELAYED) return kCutterBatch;
-  return kTearOff;
-}
-
 int16_t direction_for(const pappl_pr_options_t& options, const char* fallback) {
   const char* value = cupsGetOption(kPrintDirectionAttr, options.num_vendor, options.vendor);
   if (value == nullptr) value = fallback;
@@ -54,6 +47,13 @@ std::string direction_default(pappl_printer_t* printer) {
 }
 
 }  // namespace
+
+int16_t label_mode_for(pappl_label_mode_t mode) {
+  if (mode == PAPPL_LABEL_MODE_PEEL_OFF) return kPeelOff;
+  if (mode == PAPPL_LABEL_MODE_CUTTER) return kCutter;
+  if (mode == PAPPL_LABEL_MODE_CUTTER_DELAYED) return kCutterBatch;
+  return kTearOff;
+}
 
 int16_t media_type_for(pappl_media_tracking_t tracking) {
   if (tracking == PAPPL_MEDIA_TRACKING_MARK) return kMediaMark;
@@ -76,9 +76,13 @@ const char* print_direction_keyword(int direction) {
 
 dither_method dither_for(pappl_content_t content, ipp_quality_t quality) {
   if (content == PAPPL_CONTENT_PHOTO) return kDitherDiffusion;
-  if (content != PAPPL_CONTENT_GRAPHIC) return kDitherThreshold;  // text and barcodes stay sharp
-  if (quality == IPP_QUALITY_DRAFT) return kDitherOrdered8;
-  return quality == IPP_QUALITY_HIGH ? kDitherOrdered16 : kDitherClustered;
+  if (content == PAPPL_CONTENT_GRAPHIC) {
+    if (quality == IPP_QUALITY_DRAFT) return kDitherOrdered8;
+    return quality == IPP_QUALITY_HIGH ? kDitherOrdered16 : kDitherClustered;
+  }
+  if (content != PAPPL_CONTENT_AUTO) return kDitherThreshold;  // text and barcodes stay sharp
+  if (quality == IPP_QUALITY_DRAFT) return kDitherThreshold;
+  return quality == IPP_QUALITY_HIGH ? kDitherDiffusion : kDitherAuto;
 }
 
 pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_driver_data_t& driver,

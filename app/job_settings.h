@@ -24,6 +24,9 @@ pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_dr
 /// driver data and print-direction-default, and the job's id, user and title.
 pstops_doc settings_for_printer_job(pappl_job_t* job, const pappl_pr_options_t& options);
 
+/// The label_mode for PAPPL's label mode: tear off unless peel off or a cutter.
+int16_t label_mode_for(pappl_label_mode_t mode);
+
 /// The media_type for IPP's media-tracking: gap unless mark or continuous.
 int16_t media_type_for(pappl_media_tracking_t tracking);
 
@@ -37,7 +40,10 @@ int darkness_percent(int density);
 /// The IPP keyword of a print_direction choice ("normal", "reverse").
 const char* print_direction_keyword(int direction);
 
-/// The dither_method for print-content-optimize and print-quality: text,
-/// text-and-graphic and auto keep the threshold, graphic takes an ordered or
-/// clustered dither by quality, photo error diffusion.
+/// The dither_method for print-content-optimize and print-quality: text and
+/// text-and-graphic keep the threshold, graphic takes an ordered or
+/// clustered dither by quality, photo error diffusion. auto (the default)
+/// screens automatically, or, since a CUPS 2.4 driverless queue forwards
+/// print-quality and not print-content-optimize, as barcodes (the
+/// threshold) for draft and as photos (error diffusion) for high.
 dither_method dither_for(pappl_content_t content, ipp_quality_t quality);

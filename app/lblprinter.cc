@@ -4,12 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/device_ids.h"
 #include "app/devices.h"
 #include "app/drivers.h"
 #include "app/formats.h"
@@ -71,6 +74,19 @@ bool prepare_device(int argc, char* argv[], std::string* problem) {
   return true;
 }
 
+// "add" without -m takes the driver the printer's device ID names (the
+// auto-add callback): PAPPL's "add" insists on a driver, and "auto" is one.
+std::vector<char*> arguments_with_driver(int argc, char* argv[]) {
+  static char option[] = "-m", automatic[] = "auto";
+  std::vector<char*> arguments(argv, argv + argc);
+  const bool adding = argc > 1 && std::strcmp(argv[1], "add") == 0;
+  const auto names_driver = [](const char* arg) { return std::string_view(arg).starts_with("-m"); };
+  if (adding && std::none_of(argv + 2, argv + argc, names_driver))
+    arguments.insert(arguments.end(), {option, automatic});
+  arguments.push_back(nullptr);
+  return arguments;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -110,10 +126,12 @@ int main(int argc, char* argv[]) {
   if (argc == 2 && std::strcmp(argv[1], "devices") == 0 && !avahi_running()) return print_devices();
   if (const int status = run_maintenance_command(argc, argv); status >= 0) return status;
   const auto drivers = label_drivers();
+  std::vector<char*> arguments = arguments_with_driver(argc, argv);
   const auto mainloop = [&] {
-    return papplMainloop(argc, argv, LBL_VERSION, nullptr, static_cast<int>(drivers.size()),
-                         drivers.data(), nullptr, label_driver_cb, nullptr, nullptr,
-                         make_label_system, nullptr, &instance);
+    return papplMainloop(static_cast<int>(arguments.size()) - 1, arguments.data(), LBL_VERSION,
+                         nullptr, static_cast<int>(drivers.size()), drivers.data(),
+                         label_autoadd_cb, label_driver_cb, nullptr, nullptr, make_label_system,
+                         nullptr, &instance);
   };
   if (argc > 1 && std::strcmp(argv[1], "submit") == 0)
     return submit_and_report(instance.control_socket, mainloop);

@@ -67,7 +67,11 @@ bool print_picture_document(pappl_job_t* job, pappl_device_t* device, void* data
     picture.dpi_x = options->printer_resolution[0];
     picture.dpi_y = options->printer_resolution[1];
     picture.scaling = mapped(kScalings, options->print_scaling, picture_scaling::kAuto);
-    picture.turn = mapped(kTurns, options->orientation_requested, picture_turn::kPortrait);
+    // A job that does not say is turned to suit the label, as with 'none':
+    // the printer's default, portrait, is for clients that ask.
+    picture.turn = papplJobGetAttribute(job, "orientation-requested") == nullptr
+                       ? picture_turn::kAuto
+                       : mapped(kTurns, options->orientation_requested, picture_turn::kPortrait);
     picture.cancelled = [job] { return papplJobIsCanceled(job); };
     const std::unique_ptr<std::FILE, file_closer> in(std::fopen(papplJobGetFilename(job), "rb"));
     if (!in) return fail_job(job, "Unable to read the print file");

@@ -63,38 +63,47 @@ bool picture_placement::plan(const picture_job& job, uint32_t width, uint32_t he
                              double ppi_y) {
   dots_ = job.label_dots;
   rows_ = job.label_rows;
-  // A picture lying across the label (wide on a tall label, or tall on a
-  // wide one) is turned a quarter when the job leaves the turn open.
+  // The picture's own size in inches, then in dots along the label's width
+  // and length, turned a quarter or not.
+  const bool has_ppi = ppi_x > 0 && ppi_y > 0;
+  const double inches_wide = width / (has_ppi ? ppi_x : kUnknownPpi);
+  const double inches_high = height / (has_ppi ? ppi_y : kUnknownPpi);
+  const auto own_size = [&](bool quarter) {
+    return quarter ? std::pair(inches_high * job.dpi_x, inches_wide * job.dpi_y)
+                   : std::pair(inches_wide * job.dpi_x, inches_high * job.dpi_y);
+  };
+  // auto and auto-fit keep a picture that fits at its own size and fit a
+  // larger one whole: on a label a cut-off address or barcode is a wrong
+  // label, so only fill and none cut, when asked.
+  const auto factor_for = [&](bool quarter) {
+    const auto [across, along] = own_size(quarter);
+    const double fit = std::min(dots_ / across, rows_ / along);
+    if (job.scaling == picture_scaling::kFill) return std::max(dots_ / across, rows_ / along);
+    if (job.scaling == picture_scaling::kNone) return 1.0;
+    if (job.scaling == picture_scaling::kFit || !has_ppi) return fit;
+    return std::min(1.0, fit);
+  };
+  // The share of the picture on the label, the rest being cut off.
+  const auto share_shown = [&](bool quarter) {
+    const auto [across, along] = own_size(quarter);
+    const double factor = factor_for(quarter);
+    return std::min(1.0, dots_ / (across * factor)) * std::min(1.0, rows_ / (along * factor));
+  };
+  // With the turn left open, the picture is turned a quarter when that
+  // places it larger, or, where it is cut (fill, none), cuts less of it.
   picture_turn turn = job.turn;
-  if (turn == picture_turn::kAuto)
-    turn = (width > height && dots_ < rows_) || (width < height && dots_ > rows_)
-               ? picture_turn::kLandscape
-               : picture_turn::kPortrait;
+  if (turn == picture_turn::kAuto) {
+    const bool cuts =
+        job.scaling == picture_scaling::kFill || job.scaling == picture_scaling::kNone;
+    const bool better =
+        cuts ? share_shown(true) > share_shown(false) : factor_for(true) > factor_for(false);
+    turn = better ? picture_turn::kLandscape : picture_turn::kPortrait;
+  }
   quarter_ = turn == picture_turn::kLandscape || turn == picture_turn::kReverseLandscape;
   x_reversed_ = turn == picture_turn::kReversePortrait || turn == picture_turn::kReverseLandscape;
   y_reversed_ = turn == picture_turn::kReversePortrait || turn == picture_turn::kLandscape;
-
-  // The picture's own size in dots along the label's width and length.
-  const bool has_ppi = ppi_x > 0 && ppi_y > 0;
-  const double across = quarter_ ? height : width, along = quarter_ ? width : height;
-  const double ppi_across = has_ppi ? (quarter_ ? ppi_y : ppi_x) : kUnknownPpi;
-  const double ppi_along = has_ppi ? (quarter_ ? ppi_x : ppi_y) : kUnknownPpi;
-  const double own_dots = across * job.dpi_x / ppi_across, own_rows = along * job.dpi_y / ppi_along;
-
-  // auto and auto-fit keep a picture that fits at its own size; labels have
-  // no margins, so auto fills with a larger one, as IPP does borderless.
-  picture_scaling scaling = job.scaling;
-  if (scaling == picture_scaling::kAuto || scaling == picture_scaling::kAutoFit) {
-    const bool fits = has_ppi && own_dots <= dots_ && own_rows <= rows_;
-    scaling = fits                                ? picture_scaling::kNone
-              : scaling == picture_scaling::kAuto ? picture_scaling::kFill
-                                                  : picture_scaling::kFit;
-  }
-  const double fit = std::min(dots_ / own_dots, rows_ / own_rows);
-  const double fill = std::max(dots_ / own_dots, rows_ / own_rows);
-  const double factor = scaling == picture_scaling::kFit    ? fit
-                        : scaling == picture_scaling::kFill ? fill
-                                                            : 1.0;
+  const auto [own_dots, own_rows] = own_size(quarter_);
+  const double factor = factor_for(quarter_);
   const int64_t placed_dots = placed_side(own_dots * factor);
   const int64_t placed_rows = placed_side(own_rows * factor);
 

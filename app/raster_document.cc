@@ -10,12 +10,6 @@
 
 namespace {
 
-// Dots across `mm` millimetres, rounded up, so that a page exactly as wide as
-// the head or as long as the longest label passes.
-uint64_t dots_across(int mm, int dpi) {
-  return (static_cast<uint64_t>(mm) * static_cast<uint64_t>(dpi) * 10 + 253) / 254;
-}
-
 constexpr int kMaxShrink = 16;
 
 // Dot `i` of `box` dots drawn from `source` dots takes the source dot under

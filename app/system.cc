@@ -8,11 +8,13 @@
 #include <string>
 
 #include "app/access.h"
+#include "app/device_ids.h"
 #include "app/drivers.h"
 #include "app/formats.h"
 #include "app/instance.h"
 #include "app/kept_settings.h"
 #include "app/maintenance.h"
+#include "app/media_page.h"
 #include "app/pdf_job.h"
 #include "app/picture_job.h"
 #include "app/print_job.h"
@@ -61,6 +63,7 @@ bool restrict_control_socket(pappl_system_t* /*system*/, void* data) {
 void add_printer_pages(pappl_printer_t* printer, void* data) {
   guard_callback(false, [&] {
     add_label_mode_page(printer, data);
+    add_media_page(printer);
     add_calibrate_page(printer);
     return true;
   });
@@ -109,13 +112,13 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
                       option("admin-group", num_options, options, "")};
   set_admin_policy(system, &instance->admins);
   const auto drivers = label_drivers();
-  papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(), nullptr,
-                               add_printer_pages, label_driver_cb, nullptr);
+  papplSystemSetPrinterDrivers(system, static_cast<int>(drivers.size()), drivers.data(),
+                               label_autoadd_cb, add_printer_pages, label_driver_cb, instance);
   add_picture_filters(system);
   add_pdf_filter(system);
   papplSystemSetMIMECallback(system, detect_format_cb, nullptr);
   papplSystemSetFooterHTML(system, kFooter);
-  add_printer_page(system);
+  add_printer_page(system, instance);
   if (instance->serving) {
     watch_printers(system);
     add_maintenance_operations(system);

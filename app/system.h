@@ -6,16 +6,7 @@
 
 #include <string>
 
-#include "app/access.h"
-
-/// Where an instance keeps its state file and control socket; null for
-/// PAPPL's defaults. Passed to the system callback through papplMainloop.
-struct app_instance {
-  const char* state_directory;
-  bool serving;                // "server": only the server listens on the network
-  std::string control_socket;  // made its owner's only once the server listens
-  admin_policy admins;         // filled from the server's options
-};
+#include "app/instance.h"
 
 /// PAPPL's system callback for "lblprinter server": reads the -o options
 /// server-port, listen-hostname, spool-directory, log-file, log-level,

@@ -5,10 +5,13 @@
 
 #include <pappl/pappl.h>
 
+#include "app/instance.h"
+
 /// PAPPL's printer creation callback: adds the printer's "Label Mode" page
 /// and its link. Saving the page's form needs an administrator.
 void add_label_mode_page(pappl_printer_t* printer, void* data);
 
 /// Puts lblprinter's Add Printer page in place of PAPPL's; must be called
-/// before the system runs. Adding a printer there needs an administrator.
-void add_printer_page(pappl_system_t* system);
+/// before the system runs. Adding a printer there needs an administrator;
+/// Auto-Detect Driver asks the device ID with `instance`'s rules.
+void add_printer_page(pappl_system_t* system, app_instance* instance);

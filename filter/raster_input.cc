@@ -20,6 +20,7 @@
 #include "log/log.h"
 #include "render/label_stream.h"
 #include "render/render.h"
+#include "settings/printer_models.h"
 
 namespace {
 
@@ -186,6 +187,20 @@ class cancel_deferred {
   sigset_t saved_;
 };
 
+// The printer prints what its head spans and drops the rest of each row
+// without a word: a label chosen wider than the head, with a page as wide as
+// the label, loses its right side.
+void warn_if_wider_than_head(const pstops_doc& doc, const cups_page_header2_t& header,
+                             int page_number) {
+  const int dpi = static_cast<int>(header.HWResolution[0]);
+  if (doc.width <= kHeadWidthMm || dpi <= 0 || header.cupsWidth <= dots_across(kHeadWidthMm, dpi))
+    return;
+  std::fprintf(stderr,
+               "WARNING: The %d mm label is wider than the %d mm print head: page %d's dots "
+               "beyond the first %" PRIu64 " of each row do not print\n",
+               doc.width, kHeadWidthMm, page_number, dots_across(kHeadWidthMm, dpi));
+}
+
 // Prints one accepted page. The page is checked and its buffers taken before
 // any byte of it is written, so a failure never leaves half a sequence at the
 // printer; a job cancelled while its rows are read drops the page unwritten.
@@ -209,6 +224,7 @@ class cancel_deferred {
   if (counted && copies != asked)
     std::fprintf(stderr, "WARNING: Page %d asks for %u copies; printing %d\n", page_number,
                  header.NumCopies, copies);
+  if (problem == page_problem::kNone) warn_if_wider_than_head(doc, header, page_number);
   if (counted) std::fprintf(stderr, "PAGE: %d %d\n", page_number, copies);
   if (problem == page_problem::kNone &&
       !read_rows(raster, &source, whole_page_read(source, header), header, &page)) {

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // the forms of the setup lines.
   constexpr int16_t kDithers[] = {kDitherThreshold, kDitherOrdered8, kDitherClustered,
                                   kDitherOrdered16};
-  constexpr int kModes[] = {kScreenThreshold, kScreenBayer8, kScreenClustered8, kScreenBayer16};
+  constexpr int kModes[] = {0, 2, 3, 4};  // the same screenings as Gray2Bytes numbers them
   pstops_doc doc{};
   doc.width = 60;
   doc.height = 40;

@@ -60,8 +60,7 @@ void write_models(const char* version) {
                 kPrinterMaker, model.model_name, model.ppd_name);
     std::printf("  Attribute NickName \"\" \"%s %s, lblfilter %s\"\n", kPrinterMaker,
                 model.model_name, version);
-    std::printf("  Attribute \"1284DeviceID\" \"\" \"MFG:%s;MDL:%s;CMD:LBL;CLS:PRINTER;\"\n",
-                kPrinterMaker, model.model_name);
+    std::printf("  Attribute \"1284DeviceID\" \"\" \"%s\"\n", device_id(model).c_str());
     std::printf("  Resolution - 8 0 0 0 \"%ddpi/%d dpi\"\n  Group \"General/General\"\n", model.dpi,
                 model.dpi);
     std::printf("    Option \"PrintSpeed/Print Speed\" PickOne AnySetup 10\n");

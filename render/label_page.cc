@@ -21,10 +21,6 @@ namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
 
-// The screening of each dither choice: a Gray2Bytes mode, or diffusion.
-constexpr int kDitherModes[] = {kScreenThreshold, kScreenBayer8, kScreenClustered8, kScreenBayer16,
-                                kScreenThreshold};
-
 [[gnu::format(printf, 2, 3)]] bool write_line(label_output& out, const char* format, ...) {
   char line[ls::kLineBufferSize];
   va_list args;
@@ -91,7 +87,7 @@ namespace {
 bool settings_known(const pstops_doc& doc) {
   for (const ls::setup_line& line : ls::kSetupLines)
     if (!ls::choice_known(line, doc)) return false;
-  return doc.dither >= 0 && static_cast<size_t>(doc.dither) < std::size(kDitherModes);
+  return doc.dither >= kDitherThreshold && doc.dither <= kDitherAuto;
 }
 
 }  // namespace
@@ -164,9 +160,7 @@ page_problem label_page::start(const pstops_doc& doc, uint32_t dots, uint32_t ro
     return page_problem::kNoMemory;
   }
   std::memset(s.packed.get(), 0, packed_size);
-  const int dither = doc.dither;
-  s.screen.reset(new (std::nothrow)
-                     row_screen(kDitherModes[dither], dither == kDitherDiffusion, dots));
+  s.screen.reset(new (std::nothrow) row_screen(doc.dither, dots));
   if (s.screen && s.screen->blank_rows_print()) s.blank_row = allocate_page_buffer(dots);
   if (!s.screen || !s.screen->ready() || (s.screen->blank_rows_print() && !s.blank_row)) {
     WriteLog("cannot allocate the screening of %" PRIu32 " dots", dots);

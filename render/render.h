@@ -12,21 +12,15 @@
 
 #include "settings/settings.h"
 
-/// Screening modes of `Gray2Bytes`. The label writer uses the fixed threshold
-/// unless the job asks for a dither.
-enum screen_mode : int {
-  kScreenThreshold = 0,     // dark where gray <= 128
-  kScreenBayer8 = 2,        // 8x8 ordered dither
-  kScreenClustered8 = 3,    // 8x8 clustered-dot dither
-  kScreenBayer16 = 4,       // 16x16 ordered dither
-  kScreenDarkThreshold = 1  // any other mode: dark where gray <= 126
-};
-
-/// Screens `rows` rows of 8-bit gray (0 darkest, 255 blank) into packed rows of
-/// `bytes_per_row` bytes. The gray rows lie `bytes_per_row * 8` bytes apart.
-/// A set bit is a dark dot, most significant bit leftmost. Bits are only ever
-/// set, so `bits` arrives zero-filled. The name is kept: the log's screening
-/// lines carry it, and older callers link against it.
+/// Screens `rows` rows of 8-bit gray (0 darkest, 255 blank) into packed rows
+/// of `bytes_per_row` bytes; the gray rows lie `bytes_per_row * 8` bytes
+/// apart. `mode`, as the filter has always numbered it: 0 the fixed threshold
+/// (dark where gray <= 128), 2 the 8x8 ordered dither, 3 the 8x8 clustered
+/// dots, 4 the 16x16 ordered dither (the dither_method screenings of those
+/// names); any other the darker threshold (dark where gray <= 126). A set bit
+/// is a dark dot, most significant bit leftmost. Bits are only ever set, so
+/// `bits` arrives zero-filled. The name is kept: the log's screening lines
+/// carry it, and older callers link against it.
 void Gray2Bytes(const uint8_t* gray, uint8_t* bits, int bytes_per_row, int rows, int mode);
 
 /// Where the label command stream goes: standard output, a printer device,

@@ -62,26 +62,63 @@ constexpr matrix8 kClustered8 = {{
     {32, 40, 54, 38, 31, 21, 19, 29},
 }};
 
+// Automatic screening: gray below kSharpBlack always prints and gray from
+// kSharpWhite on never does, so bars, text and their slightly soft edges
+// stay solid and sharp as under the threshold; the tones between are
+// spread over the 16x16 ordered dither, so a photo keeps its shades.
+constexpr int kSharpBlack = 40, kSharpWhite = 216;
+constexpr matrix16 kAutoThresholds = [] {
+  matrix16 m{};
+  for (int r = 0; r < 16; ++r)
+    for (int c = 0; c < 16; ++c)
+      m[r][c] = static_cast<uint8_t>(kSharpBlack +
+                                     bayer_index(16, r, c) * (kSharpWhite - kSharpBlack) / 256);
+  return m;
+}();
+
+// Gray2Bytes' "any other mode": not a choice of the settings.
+constexpr int16_t kDarkThreshold = -1;
+
+// Gray2Bytes' modes, as the filter has always numbered them, onto the
+// screenings (render.h).
+int16_t dither_for_mode(int mode) {
+  switch (mode) {
+    case 0:
+      return kDitherThreshold;
+    case 2:
+      return kDitherOrdered8;
+    case 3:
+      return kDitherClustered;
+    case 4:
+      return kDitherOrdered16;
+    default:
+      return kDarkThreshold;
+  }
+}
+
 constexpr int kPatternDots = 16;
 using threshold_row = std::array<uint8_t, kPatternDots>;
 
 // Thresholds for dots 0..15 of row y: a dot is dark where gray < threshold.
 // The 64-level matrices compare gray >> 2, and (g >> 2) < t is g < 4t.
-threshold_row thresholds_for_row(int mode, int y) {
+threshold_row thresholds_for_row(int16_t dither, int y) {
   threshold_row row{};
   for (int x = 0; x < kPatternDots; ++x) {
-    switch (mode) {
-      case kScreenThreshold:
+    switch (dither) {
+      case kDitherThreshold:
         row[x] = 129;
         break;
-      case kScreenBayer8:
+      case kDitherOrdered8:
         row[x] = static_cast<uint8_t>(4 * kBayer8[y % 8][x % 8]);
         break;
-      case kScreenClustered8:
+      case kDitherClustered:
         row[x] = static_cast<uint8_t>(4 * kClustered8[y % 8][x % 8]);
         break;
-      case kScreenBayer16:
+      case kDitherOrdered16:
         row[x] = kBayer16[x % 16][y % 16];  // the dot's column picks the matrix row
+        break;
+      case kDitherAuto:
+        row[x] = kAutoThresholds[y % 16][x % 16];
         break;
       default:
         row[x] = 127;
@@ -182,12 +219,12 @@ const screen_row_fn kScreenRow = pick_screen_row();
 
 }  // namespace
 
-row_screen::row_screen(int mode, bool diffusion, uint32_t dots)
-    : dots_(dots), diffusion_(diffusion), thresholds_{} {
+row_screen::row_screen(int16_t dither, uint32_t dots)
+    : dots_(dots), diffusion_(dither == kDitherDiffusion), thresholds_{} {
   if (diffusion_) {
     error_.reset(new (std::nothrow) int32_t[size_t{dots} + 2]());
   } else {
-    for (int y = 0; y < kPatternDots; ++y) thresholds_[y] = thresholds_for_row(mode, y);
+    for (int y = 0; y < kPatternDots; ++y) thresholds_[y] = thresholds_for_row(dither, y);
   }
 }
 
@@ -247,7 +284,7 @@ void Gray2Bytes(const uint8_t* gray, uint8_t* bits, int bytes_per_row, int rows,
   if (bytes_per_row > 0) {
     // Positions are 64-bit so that a page near the 2 GiB limit cannot wrap.
     const int64_t gray_stride = int64_t{bytes_per_row} * 8;
-    row_screen page(mode, false, static_cast<uint32_t>(gray_stride));
+    row_screen page(dither_for_mode(mode), static_cast<uint32_t>(gray_stride));
     for (int y = 0; y < rows; ++y)
       page.screen(gray + y * gray_stride, bits + int64_t{y} * bytes_per_row,
                   static_cast<uint32_t>(y));

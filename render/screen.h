@@ -11,9 +11,10 @@
 /// place alone; error diffusion carries its error from row to row.
 class row_screen {
  public:
-  /// `mode` as Gray2Bytes takes it; `diffusion` screens by error diffusion
-  /// instead. Rows are `dots` gray bytes, packed rows (dots + 7) / 8 bytes.
-  row_screen(int mode, bool diffusion, uint32_t dots);
+  /// `dither` one of the dither_method screenings (settings.h), or below
+  /// them for Gray2Bytes' darker threshold. Rows are `dots` gray bytes,
+  /// packed rows (dots + 7) / 8 bytes.
+  row_screen(int16_t dither, uint32_t dots);
 
   /// False when error diffusion could not have the memory it needs.
   bool ready() const { return !diffusion_ || error_; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <span>
 
 struct cups_option_s;  // libcups' option pair, as cupsParseOptions returns it
@@ -14,12 +15,15 @@ struct cups_option_s;  // libcups' option pair, as cupsParseOptions returns it
 enum media_type : int16_t { kMediaGap, kMediaMark, kMediaContinuous };
 enum label_mode : int16_t { kTearOff, kPeelOff, kCutter, kCutterBatch };
 enum print_direction : int16_t { kDirectionNormal, kDirectionReverse };
+/// The screenings of the label core, the one list of them: the first five
+/// are the filter's Dither choices (kDithers), in the PPD's order.
 enum dither_method : int16_t {
   kDitherThreshold,  // the established fixed threshold, for text and barcodes
   kDitherOrdered8,
   kDitherClustered,
   kDitherOrdered16,
   kDitherDiffusion,  // for photographs
+  kDitherAuto,       // lblprinter's default: near black and white sharp, mid-tones screened
 };
 
 /// The job's label settings; one per run, zero-filled by its owner. The name
@@ -96,6 +100,7 @@ inline constexpr option_choice kDithers[] = {{"Threshold", "Threshold (text and 
                                              {"Clustered", "Clustered dots"},
                                              {"Ordered16", "Ordered 16x16"},
                                              {"Diffusion", "Error diffusion (photos)"}};
+static_assert(std::size(kDithers) == kDitherAuto, "the filter offers every screening but auto");
 
 inline constexpr printer_option kPrinterOptions[] = {
     {"MediaType", "Media Type", kMediaTypes, &pstops_doc::mediaType},

@@ -33,7 +33,7 @@ web_post() {  # curl options..., page, NAME=VALUE: posts a web form
 curl -sf "http://localhost:$PORT/addprinter" | grep -q 'value="generic-300dpi"' || fail "add printer page"
 page=$(curl -sf "http://localhost:$PORT/label/printing") || fail "the printing defaults page"
 [[ $page = *"<option value=\"53\" selected>53%"* ]] || fail "the page shows no darkness"
-curl -sf "http://localhost:$PORT/label/media" | grep -q ">60 x 30mm<" || fail "the media page shows no sizes"
+curl -sf "http://localhost:$PORT/label/media" | grep -q ">60 x 30 mm<" || fail "the media page shows no sizes"
 
 [ "$(set_darkness "" 100)" = client-error-not-authenticated ] || fail "IPP change without credentials"
 [ "$(set_darkness nobody:x@ 100)" = client-error-not-authenticated ] || fail "IPP change by a user PAM refuses"
@@ -48,6 +48,30 @@ density_printed 15
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *TearOff" || fail "the label before the change"
 density_printed 15
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *Cutter" || fail "the label mode page changes nothing"
+# The Media form refuses what the printer cannot take, with the reason, saves
+# nothing of it and shows the post again: size | width | length | offsets |
+# tracking, as posted, then as saved.
+media_form() {  # page HTML on standard input: the form's values
+  grep -o 'selected>[^<]*\|step="0.01"[^>]*' | sed 's/selected>//; s/step="0.01"//; s/ value="//; s/"$//' |
+    paste -sd'|'
+}
+while IFS='#' read -r post banner posted saved; do
+  session=$(curl -s "http://localhost:$PORT/label/media" | sed -n 's/.*name="session" value="\([0-9a-f]*\)".*/\1/p')
+  curl -s -u root:x -d "session=$session&$post" "http://localhost:$PORT/label/media" >"$T/media.html"
+  got=$(sed -n 's/.*<div class="banner">\(.*\)<\/div>.*/\1/p' "$T/media.html")
+  [ "$got" = "$banner" ] || fail "media $post: \"$got\", not \"$banner\""
+  [ "$(media_form <"$T/media.html")" = "$posted" ] || fail "media $post: shows $(media_form <"$T/media.html")"
+  got=$(curl -s "http://localhost:$PORT/label/media" | media_form)
+  [ "$got" = "$saved" ] || fail "media $post: saved $got, not $saved"
+done <<'CASES'
+size=custom&custom-width=5&custom-length=50&left-offset=2&tracking=gap#Custom width 5 mm is outside the printer's 20 to 108 mm.#Custom size|5|50|2|0|Labels with gaps#100 x 150 mm|100|150|0|0|Labels with gaps
+size=custom&custom-width=50.5&custom-length=30&left-offset=2&tracking=mark#Changes saved.#Custom size|50.5|30|2|0|Labels with black marks#Custom size|50.5|30|2|0|Labels with black marks
+size=om_w170h85_60x30mm&top-offset=-11&tracking=gap#Top offset -11 mm is outside the printer's -10 to 10 mm.#60 x 30 mm|||0|-11|Labels with gaps#Custom size|50.5|30|2|0|Labels with black marks
+size=custom&custom-width=108&custom-length=1001&tracking=gap#Custom length 1001 mm is outside the printer's 10 to 1000 mm.#Custom size|108|1001|0|0|Labels with gaps#Custom size|50.5|30|2|0|Labels with black marks
+size=om_w170h85_60x30mm&tracking=continuous#Changes saved.#60 x 30 mm|||0|0|Continuous roll#60 x 30 mm|60|30|0|0|Continuous roll
+size=w1h1&tracking=gap#Please choose a label size.#||0|0|Labels with gaps#60 x 30 mm|60|30|0|0|Continuous roll
+size=om_w170h85_60x30mm&tracking=roll#Please choose a media tracking.#60 x 30 mm|||0|0#60 x 30 mm|60|30|0|0|Continuous roll
+CASES
 shelf="printer_name=shelf&driver_name=generic-300dpi&device_uri_typed=file://$T/label.out"
 [ "$(web_post addprinter "$shelf")" = 401 ] || fail "add printer without credentials"
 [ "$(web_post -u root:x addprinter "$shelf")" = 302 ] || fail "add printer by an administrator"

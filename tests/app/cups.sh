@@ -19,4 +19,22 @@ print_job -o media=om_w170h85_60x30mm "$SAMPLES/product-label.pdf"
 wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
 check_label "$T/label.out" 203 "60x30 Gap TearOff Normal speed 4 density 12 bitmap 480x240 at 0,0 copies 1" \
   "EAN-13:4006381333931"
+# The queue forwards print-quality, not print-content-optimize: a 75 % light
+# gray prints none (draft: barcode threshold), some (normal: auto) or a
+# quarter of its dots (high: photo diffusion).
+gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile="$T/gray.pdf" \
+  -c "<< /PageSize [170 85] >> setpagedevice 0.75 setgray 0 0 170 85 rectfill showpage"
+while read -r quality low high; do
+  : >"$T/label.out"
+  print_job -o media=om_w170h85_60x30mm -o print-quality="$quality" "$T/gray.pdf"
+  wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
+  share=$("$LBLVIEW" "$T/label.out" | sed -n 's/.*dark dots.*(\([0-9.]*\)%.*/\1/p')
+  awk -v s="$share" -v l="$low" -v h="$high" 'BEGIN { exit !(s >= l && s <= h) }' ||
+    fail "print-quality $quality: $share % dark dots, not $low to $high"
+  echo "print-quality $quality: $share % dark dots"
+done <<'CASES'
+3 0 1
+4 8 20
+5 22 28
+CASES
 echo "cups: an IPP Everywhere queue prints the label through lblprinter"

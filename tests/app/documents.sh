@@ -81,6 +81,7 @@ CASES
 # top and bottom, then width and height. box.png is black, 300 x 100 pixels at 100
 # ppi (609 x 203 dots at its own size); half.png's left half is black.
 gs_picture pnggray 300x100 100 "$T/box.png" "0 0 300 100 rectfill"
+gs_picture pnggray 100x300 100 "$T/tall.png" "0 0 100 300 rectfill"
 gs_picture pnggray 100x50 100 "$T/small.png" "0 0 100 50 rectfill"
 gs_picture jpeggray 100x50 100 "$T/small.jpg" "0 0 100 50 rectfill"
 gs_picture pnggray 200x100 100 "$T/half.png" "0 0 72 72 rectfill"
@@ -93,10 +94,12 @@ while IFS='|' read -r picture attributes want; do
   got=$(pngtopnm "$T/label.png" | pnmcrop -white -reportsize)
   [ "$got" = "$want" ] || fail "$picture $attributes: dots at $got, not $want"
 done <<'CASES'
+tall.png|scaling=auto orientation=3|-199 -201 0 0 80 239
 box.png|scaling=none|0 -1 -18 -18 479 203
 box.png|scaling=fit|0 -1 -39 -40 479 160
 box.png|scaling=fill|0 -1 0 0 479 239
-box.png|scaling=auto|0 -1 0 0 479 239
+box.png|scaling=auto|0 -1 -39 -40 479 160
+tall.png|scaling=auto orientation=7|0 -1 -39 -40 479 160
 box.png|scaling=auto-fit|0 -1 -39 -40 479 160
 small.png|scaling=auto|-138 -139 -68 -69 203 102
 small.jpg|scaling=auto|-138 -139 -68 -69 203 102
@@ -106,6 +109,14 @@ half.png|scaling=none orientation=4|-138 -139 -120 0 203 119
 half.png|scaling=none orientation=5|-138 -139 0 -119 203 120
 half.png|scaling=none orientation=6|-239 -38 -18 -18 203 203
 CASES
+
+# A job that gives no orientation has its picture turned to suit the label.
+: >"$T/label.out"
+app submit -d label -o media=om_w170h85_60x30mm "$T/tall.png" >/dev/null
+wait_job "$(app jobs -d label | awk 'NR == 1 { print $1 }')"
+"$LBLVIEW" -q --png -o "$T/label.png" "$T/label.out" 2>/dev/null || fail "tall.png by submit: $state"
+got=$(pngtopnm "$T/label.png" | pnmcrop -white -reportsize)
+[ "$got" = "0 -1 -39 -40 479 160" ] || fail "tall.png by submit: dots at $got, not turned"
 
 # A QR code scans, at its own size and turned to fit; a photo keeps its tone
 # in error diffusion (threshold would print none of this light gray), as a

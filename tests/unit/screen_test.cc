@@ -5,6 +5,7 @@
 // destination arrives with bits set that must stay set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -62,12 +63,21 @@ TEST(Screen, EveryModeMatchesTheGoldenBits) {
 
 // Tone: on a ramp through all 256 gray levels, 4 dots a level at 203 dpi, the
 // share of printed dots in each band of 16 levels stays within 3 percentage
-// points of the band's darkness.
+// points of the band's darkness: all of it below `black`, none from `white`
+// on, linear between. Auto keeps the bands beyond them solid and blank.
 TEST(Screen, DithersKeepTheToneOfAGrayRamp) {
   constexpr uint32_t kDots = 1024, kRows = 256;
   std::vector<uint8_t> ramp(kDots);
   for (uint32_t x = 0; x < kDots; ++x) ramp[x] = static_cast<uint8_t>(x / 4);
-  for (const int16_t dither : {kDitherOrdered8, kDitherOrdered16, kDitherDiffusion}) {
+  struct tone_case {
+    int16_t dither;
+    double black, white;
+  };
+  constexpr tone_case kTones[] = {{kDitherOrdered8, 0, 255},
+                                  {kDitherOrdered16, 0, 255},
+                                  {kDitherDiffusion, 0, 255},
+                                  {kDitherAuto, 40, 216}};
+  for (const auto [dither, black, white] : kTones) {
     pstops_doc doc{};
     doc.dither = dither;
     label_page page;
@@ -84,9 +94,12 @@ TEST(Screen, DithersKeepTheToneOfAGrayRamp) {
       for (uint32_t y = 0; y < kRows; ++y)
         for (uint32_t x = band * 64; x < band * 64 + 64; ++x)
           printed += (pages[0].payload[y * kDots / 8 + x / 8] >> (7 - x % 8) & 1) == 0;
-      const double darkness = (255.0 - (band * 16 + 7.5)) / 255.0;
+      const double darkness = std::clamp((white - (band * 16 + 7.5)) / (white - black), 0.0, 1.0);
       EXPECT_NEAR(printed / (64.0 * kRows), darkness, 0.03)
           << "dither " << dither << ", band " << band;
+      if (dither == kDitherAuto && (band < 2 || band > 13)) {
+        EXPECT_EQ(printed, band < 2 ? int{64 * kRows} : 0) << "auto, band " << band;
+      }
     }
   }
 }
@@ -107,8 +120,9 @@ TEST(LabelPage, RefusesSettingsThePrinterDoesNotKnow) {
       {&pstops_doc::labelMode, 4, page_problem::kUnknownSetting},
       {&pstops_doc::printDirection, -1, page_problem::kUnknownSetting},
       {&pstops_doc::printDirection, 2, page_problem::kUnknownSetting},
-      {&pstops_doc::dither, 4, page_problem::kNone},
-      {&pstops_doc::dither, 5, page_problem::kUnknownSetting},
+      {&pstops_doc::dither, 5, page_problem::kNone},
+      {&pstops_doc::dither, 6, page_problem::kUnknownSetting},
+      {&pstops_doc::dither, -1, page_problem::kUnknownSetting},
   };
   for (const setting_case& c : kCases) {
     pstops_doc doc{};

@@ -201,6 +201,10 @@ page_facts examine(const page& p, int dpi) {
     return f;
   }
   f.dark_dots_off_label = f.dark_dots - dark_dots_on_label(p, g);
+  if (p.settings.width > kHeadWidthMm)
+    f.warnings.push_back("label of " + std::to_string(p.settings.width) + " mm is wider than the " +
+                         std::to_string(kHeadWidthMm) +
+                         " mm print head; what lies beyond the head does not print");
   if (g.bitmap_left < 0 || g.bitmap_top < 0 || g.bitmap_left + g.bitmap_width > g.width ||
       g.bitmap_top + g.bitmap_height > g.height) {
     std::string warning;
