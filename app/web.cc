@@ -72,6 +72,46 @@ bool show_label_mode_page(pappl_client_t* client, pappl_printer_t* printer) {
   return true;
 }
 
+// PAPPL 1.3.1's own printer page: the printer's state, jobs and buttons.
+extern "C" void _papplPrinterWebHome(pappl_client_t* client, pappl_printer_t* printer);
+
+// Identify-Printer is every client's over IPP (PAPPL 1.3.1 asks no one), so it
+// is on the page too: the buzzer sounds as the driver sounds it for IPP, and
+// the browser is sent back to the page. False when the post is another button.
+bool identify_from_page(pappl_client_t* client, pappl_printer_t* printer) {
+  cups_option_t* form = nullptr;
+  const int count = papplClientGetForm(client, &form);
+  const char* action = cupsGetOption("action", count, form);
+  const bool identify = papplClientIsValidForm(client, count, form) && action != nullptr &&
+                        std::strcmp(action, "identify-printer") == 0;
+  cupsFreeOptions(count, form);
+  if (!identify) return false;
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(printer, &driver);
+  driver.identify_cb(printer, driver.identify_default, nullptr);
+  return papplClientRespondRedirect(client, HTTP_STATUS_SEE_OTHER, papplClientGetURI(client));
+}
+
+// PAPPL 1.3.1's printer page carries out its buttons (pause, resume, hold and
+// release new jobs, the test page) for anyone who fetched its form first; the
+// same IPP operations need an administrator, and so does a post here.
+bool show_printer_home_page(pappl_client_t* client, pappl_printer_t* printer) {
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    const http_status_t authorized = papplClientIsAuthorized(client);
+    if (authorized != HTTP_STATUS_CONTINUE) {
+      if (identify_from_page(client, printer)) return true;
+      return papplClientRespond(client, authorized, nullptr, nullptr, 0, 0);
+    }
+  }
+  _papplPrinterWebHome(client, printer);
+  return true;
+}
+
+bool printer_home_page(pappl_client_t* client, void* data) {
+  return guard_callback(
+      false, [&] { return show_printer_home_page(client, static_cast<pappl_printer_t*>(data)); });
+}
+
 bool label_mode_page(pappl_client_t* client, void* data) {
   return guard_callback(
       false, [&] { return show_label_mode_page(client, static_cast<pappl_printer_t*>(data)); });
@@ -180,6 +220,15 @@ bool add_printer_page_cb(pappl_client_t* client, void* /*data*/) {
 
 void add_printer_page(pappl_system_t* system) {
   papplSystemAddResourceCallback(system, "/addprinter", "text/html", add_printer_page_cb, nullptr);
+}
+
+void guard_printer_home_page(pappl_printer_t* printer) {
+  pappl_system_t* system = papplPrinterGetSystem(printer);
+  char path[256];
+  papplPrinterGetPath(printer, nullptr, path, sizeof path);
+  std::strncat(path, "/", sizeof path - std::strlen(path) - 1);
+  papplSystemRemoveResource(system, path);
+  papplSystemAddResourceCallback(system, path, "text/html", printer_home_page, printer);
 }
 
 void add_label_mode_page(pappl_printer_t* printer, void* /*data*/) {

@@ -5,6 +5,11 @@
 
 #include <pappl/pappl.h>
 
+/// Serves PAPPL's page of `printer` (its state, jobs and buttons) behind a
+/// check: its buttons need an administrator, as their IPP operations do,
+/// except Identify, which is every client's.
+void guard_printer_home_page(pappl_printer_t* printer);
+
 /// PAPPL's printer creation callback: adds the printer's "Label Mode" page
 /// and its link. Saving the page's form needs an administrator.
 void add_label_mode_page(pappl_printer_t* printer, void* data);
