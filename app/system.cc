@@ -58,6 +58,7 @@ bool restrict_control_socket(pappl_system_t* /*system*/, void* data) {
 // PAPPL's printer creation callback: lblprinter's pages for the printer.
 void add_printer_pages(pappl_printer_t* printer, void* data) {
   guard_callback(false, [&] {
+    guard_printer_home_page(printer);
     add_label_mode_page(printer, data);
     add_calibrate_page(printer);
     return true;
@@ -73,7 +74,10 @@ int port_number(const char* text) {
 
 pappl_system_t* make_system(int num_options, cups_option_t* options, void* data) {
   auto* instance = static_cast<app_instance*>(data);
-  const std::string port_text = std::to_string(kDefaultPort);
+  // A server a sub-command started (-o private-server=yes) is its user's own:
+  // never on the service's port.
+  const bool private_server = cupsGetOption("private-server", num_options, options) != nullptr;
+  const std::string port_text = private_server ? "0" : std::to_string(kDefaultPort);
   const int port = port_number(option("server-port", num_options, options, port_text.c_str()));
   const char* listen = option("listen-hostname", num_options, options, kDefaultListen);
   std::string spool =

@@ -15,6 +15,7 @@ struct app_instance {
   bool serving;                // "server": only the server listens on the network
   std::string control_socket;  // made its owner's only once the server listens
   admin_policy admins;         // filled from the server's options
+  int lock = -1;               // the server's lock on the state directory
 };
 
 /// PAPPL's system callback for "lblprinter server": reads the -o options
