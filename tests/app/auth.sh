@@ -57,6 +57,7 @@ density_printed 12
 [ "$(web_post -u root:x label/printing print-darkness=100)" = 200 ] || fail "web form by an administrator"
 density_printed 15
 [ "$(web_post -u root:x label/label-mode label-mode-configured=cutter)" = 200 ] || fail "label mode page"
+curl -sf "http://localhost:$PORT/label/label-mode" | grep -q '"cutter" selected>' || fail "the page shows no cutter"
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *TearOff" || fail "the label before the change"
 density_printed 15
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *Cutter" || fail "the label mode page changes nothing"
