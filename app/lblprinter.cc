@@ -87,8 +87,10 @@ int main(int argc, char* argv[]) {
                         argc > 1 && std::strcmp(argv[1], "server") == 0,
                         {},
                         {}};
+  const char* private_server_wanted =
+      instance.serving ? nullptr : take_option(&argc, argv, kPrivateServerOption);
   const bool private_server =
-      !instance.serving && take_option(&argc, argv, kPrivateServerOption) != nullptr;
+      private_server_wanted != nullptr && std::strcmp(private_server_wanted, "yes") == 0;
   // A private server that a sub-command started inherits its folder.
   if (instance.state_directory == nullptr) instance.state_directory = std::getenv("SNAP_COMMON");
   if (instance.state_directory == nullptr && ::getuid() == 0 &&
