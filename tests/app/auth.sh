@@ -17,13 +17,17 @@ for file in passwd group shadow; do cp "/etc/$file" "$T/$file"; done
 grep -q '^lpadmin:' "$T/group" || echo "lpadmin:x:61000:" >>"$T/group"
 sed -i -E '/^lpadmin:/ { s/:$/:lbl-member/; t; s/$/,lbl-member/ }' "$T/group"
 lpadmin_gid=$(awk -F: '$1 == "lpadmin" { print $3 }' "$T/group")
-for account in lbl-clerk:61001:61001 lbl-member:61002:61002 "lbl-keeper:61003:$lpadmin_gid"; do
+# The clerk's own group comes last: a lookup of a group that does not exist
+# (wheel, on Debian) must not take the last group read for it.
+for account in "lbl-keeper:61003:$lpadmin_gid" lbl-member:61002:61002 lbl-clerk:61001:61001; do
   IFS=: read -r name uid gid <<<"$account"
   echo "$name:x:$uid:$gid::/nonexistent:/usr/sbin/nologin" >>"$T/passwd"
-  echo "$name:x:$uid:" >>"$T/group"
+  [ "$gid" != "$uid" ] || echo "$name:x:$gid:" >>"$T/group"
   echo "$name:"'$6$lbltest$p8KYjvlRoUjtv2QYlwz6Gq7nJzAU.bhphwVDvpRWqAVtbnb7reO/JxYGut1gbnh01pv6RmGOyGGac4SPgOrkn.:19000::::::' >>"$T/shadow"
 done
-for file in passwd group shadow; do mount --bind "$T/$file" "/etc/$file"; done
+# Looked up in those files only, whatever name services the host has.
+sed -E 's/^(passwd|group|shadow):.*/\1: files/' /etc/nsswitch.conf >"$T/nsswitch.conf"
+for file in passwd group shadow nsswitch.conf; do mount --bind "$T/$file" "/etc/$file"; done
 start_server -o auth-service=lbl-test
 add_printer
 "$MAKE_RASTER" -m pwg 480x240,fill=label >"$T/page.pwg"
@@ -131,6 +135,22 @@ web label/label-mode label-mode-configured=sideways label-mode-configured 401 40
 web label/label-mode label-mode=cutter label-mode-configured 401 403 200:same 200:same
 web addprinter driver_name=generic-300dpi&device_uri_typed=file://@T/shelf.out printers 401 403 200:same 200:same
 CASES
+
+# Every other change over IPP is refused without credentials, and changes nothing.
+before=$(effect printer-state; effect printer-state-reasons; effect printer-is-accepting-jobs; effect printers)
+for op in Resume-Printer Pause-Printer-After-Current-Job Disable-Printer Release-Held-New-Jobs Cancel-Jobs \
+  Cancel-My-Jobs Set-Printer-Attributes 0x4c01 system:Delete-Printer system:Pause-All-Printers \
+  system:Disable-All-Printers system:Shutdown-All-Printers system:Set-System-Attributes; do
+  if [[ $op = system:* ]]; then
+    got=$(ipptool -tv -d op="${op#system:}" "ipp://localhost:$PORT/ipp/system" "$APP_TESTS/system-op.test" |
+      sed -n 's/^ *status-code = \([a-z-]*\).*/\1/p' || true)
+  else
+    got=$(printer_op "" "$op")
+  fi
+  [ "$got" = client-error-not-authenticated ] || fail "$op without credentials: $got"
+done
+after=$(effect printer-state; effect printer-state-reasons; effect printer-is-accepting-jobs; effect printers)
+[ "$after" = "$before" ] && kill -0 "$server_pid" || fail "refused operations changed $before to $after"
 
 # Only a job's owner or an administrator cancels, holds or releases it:
 # two jobs of alice's (made with Create-Job, still waiting for a document).
