@@ -96,12 +96,11 @@ bool identify_from_page(pappl_client_t* client, pappl_printer_t* printer) {
 // release new jobs, the test page) for anyone who fetched its form first; the
 // same IPP operations need an administrator, and so does a post here.
 bool show_printer_home_page(pappl_client_t* client, pappl_printer_t* printer) {
-  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
-    const http_status_t authorized = papplClientIsAuthorized(client);
-    if (authorized != HTTP_STATUS_CONTINUE) {
-      if (identify_from_page(client, printer)) return true;
-      return papplClientRespond(client, authorized, nullptr, nullptr, 0, 0);
-    }
+  if (papplClientGetMethod(client) == HTTP_STATE_POST &&
+      papplClientIsAuthorized(client) != HTTP_STATUS_CONTINUE) {
+    // Identify is anyone's; any other post gets the refusal PAPPL's own pages give.
+    if (!identify_from_page(client, printer)) papplClientHTMLAuthorize(client);
+    return true;
   }
   _papplPrinterWebHome(client, printer);
   return true;
