@@ -65,10 +65,15 @@ curl -sf "http://localhost:$PORT/label/label-mode" | grep -q '"cutter" selected>
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *TearOff" || fail "the label before the change"
 density_printed 15
 "$LBLVIEW" "$T/label.out" | grep -q "label mode *Cutter" || fail "the label mode page changes nothing"
-# Two printers added on the web page: each prints, and each is deleted.
-for name in shelf bench; do
-  form="printer_name=$name&driver_name=generic-203dpi&device_uri_typed=file://$T/$name.out"
+# Two printers added on the web page, each with the driver chosen: each
+# prints, and each is deleted.
+for printer in shelf:203 bench:300; do
+  name=${printer%:*} dpi=${printer#*:}
+  form="printer_name=$name&driver_name=generic-${dpi}dpi&device_uri_typed=file://$T/$name.out"
   [ "$(web_post -u root:x addprinter "$form")" = 302 ] || fail "add printer $name"
+  got=$(ipptool -tv -d name=printer-resolution-default "ipp://localhost:$PORT/ipp/print/$name" \
+    "$APP_TESTS/printer-attribute.test" | sed -n 's/^ *printer-resolution-default ([^)]*) = //p')
+  [ "$got" = "${dpi}dpi" ] || fail "$name prints at $got, not ${dpi}dpi"
 done
 for name in shelf bench; do
   ipptool -f "$T/page.pwg" "ipp://localhost:$PORT/ipp/print/$name" "$APP_TESTS/print-job.test" >/dev/null ||
