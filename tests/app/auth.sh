@@ -82,6 +82,7 @@ for name in shelf bench; do
   [ "$state" = completed ] && [ -s "$T/$name.out" ] || fail "$name: $state, $(wc -c <"$T/$name.out") bytes"
 done
 for name in shelf bench; do app delete -d $name || fail "delete $name"; done
+app add -d spare -m generic-203dpi -v "file://$T/spare.out" && app delete -d spare || fail "delete right after add"
 [ "$(app printers)" = label ] || fail "printers after deleting: $(app printers)"
 # Every sender on every door of the printer, each change read back where it
 # shows: refused ones change nothing, allowed ones change what they name.
@@ -187,6 +188,15 @@ grep -q "^lblprinter: A server (process $server_pid) already runs on $T/state;" 
 "$LBLPRINTER" printers -o state-directory="$T/none" 2>"$T/none.err" && fail "printers without a server"
 grep -q "^lblprinter: No server is running on $T/none/lblprinter.sock. Start one" "$T/none.err" &&
   [ ! -e "$T/none" ] || fail "$(cat "$T/none.err")"
+# Asked for, a sub-command starts a private server in its folder: never on
+# the service's port, 8631 (21B7 in /proc/net/tcp's hexadecimal).
+"$LBLPRINTER" printers -o state-directory="$T/own" -o private-server=yes || fail "no private server"
+own=$(head -1 "$T/own/lblprinter.lock")
+inodes=" $(ls -l "/proc/$own/fd" | sed -n 's/.*socket:\[\([0-9]*\)\]/\1/p' | tr '\n' ' ') "
+ports=$(awk -v inodes="$inodes" '$4 == "0A" && index(inodes, " " $10 " ") { split($2, a, ":"); print a[2] }' \
+  /proc/net/tcp /proc/net/tcp6 | sort -u)
+"$LBLPRINTER" shutdown -o state-directory="$T/own"
+[ -n "$ports" ] && ! grep -qx 21B7 <<<"$ports" || fail "the private server listens on $ports"
 
 # The control socket admits no one but its server's user, whatever its folder
 # allows: root's, and that of a server run by nobody, which is in its folder.
