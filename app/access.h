@@ -22,9 +22,9 @@ struct admin_policy {
 /// request it authorizes: job submission and queries pass, and so does
 /// looking at the web pages other than the log; cancelling, holding and
 /// releasing a job needs its owner or an administrator; anything else
-/// (adding, deleting or modifying printers, the system's settings, the web
-/// interface's forms and buttons, Identify-Printer) needs HTTP Basic
-/// credentials of an administrator.
+/// (adding, deleting, pausing or modifying printers, the system's settings,
+/// the web interface's forms and buttons) needs HTTP Basic credentials of an
+/// administrator. (PAPPL 1.3.1 asks nobody about Identify-Printer.)
 /// Clients on the control socket are its owner's tools (root's, for the
 /// service) and PAPPL lets them through before asking.
 void set_admin_policy(pappl_system_t* system, const admin_policy* policy);

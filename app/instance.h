@@ -1,7 +1,8 @@
 // One lblprinter instance: the folder of its state file and control socket,
 // how its sub-commands find the program and the server, who may use the
-// control socket, and the one server that may use the folder. PAPPL lets every client of that
-// socket do anything, so only the server's own user (root, for the service) may reach it.
+// control socket, and the one server that may use the folder. PAPPL lets every
+// client of that socket do anything, so only the server's own user (root, for
+// the service) may reach it.
 #pragma once
 
 #include <string>

@@ -7,8 +7,9 @@
 
 #include <string>
 
-/// lblprinter's own IPP operations on a printer URI; administrators only
-/// (root on the control socket, or HTTP Basic credentials of one).
+/// lblprinter's own IPP operations on a printer URI. These two are for
+/// administrators only (root on the control socket, or HTTP Basic
+/// credentials of one).
 inline constexpr ipp_op_t kCalibrateMediaOperation = static_cast<ipp_op_t>(0x4c01);
 inline constexpr ipp_op_t kPrintTestLabelOperation = static_cast<ipp_op_t>(0x4c02);
 /// Open to every client: answers the printer's printer-id, which PAPPL 1.3.1's
@@ -24,7 +25,8 @@ void set_maintenance_callbacks(pappl_pr_driver_data_t* data);
 /// an administrator.
 void add_calibrate_page(pappl_printer_t* printer);
 
-/// Answers kCalibrateMediaOperation and kPrintTestLabelOperation.
+/// Answers kCalibrateMediaOperation, kPrintTestLabelOperation and
+/// kGetPrinterIdOperation.
 void add_maintenance_operations(pappl_system_t* system);
 
 /// "lblprinter calibrate -d PRINTER", "lblprinter test-label -d PRINTER" and

@@ -1,7 +1,8 @@
 // One page per printer, /<printer>/label-mode: a form with the printer's label
 // modes; a post by an administrator changes label-mode-configured, which the
-// next job's setup lines carry (SET PEEL, SET CUTTER, SET TEAR). And the
-// system's Add Printer page, /addprinter.
+// next job's setup lines carry (SET PEEL, SET CUTTER, SET TEAR). The
+// system's Add Printer page, /addprinter. And PAPPL's own printer page,
+// /<printer>/, served behind the administrators' check its buttons lack.
 #include "app/web.h"
 
 #include <cerrno>

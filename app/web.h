@@ -1,6 +1,7 @@
 // The web pages lblprinter adds to PAPPL's: a label mode page per printer
-// (PAPPL 1.3's printer pages have no field for label-mode-configured), and an
-// Add Printer page that does not end the server when avahi is not running.
+// (PAPPL 1.3's printer pages have no field for label-mode-configured), an
+// Add Printer page that does not end the server when avahi is not running,
+// and a guard in front of PAPPL's printer page, whose buttons ask no one.
 #pragma once
 
 #include <pappl/pappl.h>
