@@ -75,21 +75,34 @@ bool pam_accepts(const std::string& service, const char* user, const char* passw
   return status == PAM_SUCCESS;
 }
 
+// Who administers when -o admin-group names no group: CUPS's SystemGroup as
+// Debian ships it (lpadmin), and the groups CUPS adds where they exist.
+constexpr const char* kDefaultAdminGroups[] = {"lpadmin", "sys", "wheel"};
+
 // Clients are served on several threads: the reentrant lookups.
-bool in_group(const char* user, const std::string& name) {
-  if (name.empty()) return true;
+bool in_group(const char* user, gid_t primary_group, const char* name) {
   char buffer[16384];
   group entry{};
   group* found = nullptr;
-  if (::getgrnam_r(name.c_str(), &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+  if (::getgrnam_r(name, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
     return false;
+  if (entry.gr_gid == primary_group) return true;
   for (char** member = entry.gr_mem; *member != nullptr; ++member)
     if (std::strcmp(*member, user) == 0) return true;
-  char account_buffer[16384];
+  return false;
+}
+
+bool is_admin(const char* user, const std::string& group) {
+  char buffer[16384];
   passwd account{};
-  passwd* account_found = nullptr;
-  return ::getpwnam_r(user, &account, account_buffer, sizeof account_buffer, &account_found) == 0 &&
-         account_found != nullptr && account.pw_gid == entry.gr_gid;
+  passwd* found = nullptr;
+  if (::getpwnam_r(user, &account, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+    return false;
+  if (account.pw_uid == 0) return true;
+  if (!group.empty()) return in_group(user, account.pw_gid, group.c_str());
+  for (const char* name : kDefaultAdminGroups)
+    if (in_group(user, account.pw_gid, name)) return true;
+  return false;
 }
 
 // The web pages may be looked at by anyone the server serves, except the log;
@@ -122,7 +135,7 @@ sender identify(pappl_client_t* client, const admin_policy& policy) {
   *colon = '\0';
   who.user = credentials;
   who.accepted = pam_accepts(policy.service, credentials, colon + 1);
-  who.admin = who.accepted && in_group(credentials, policy.group);
+  who.admin = who.accepted && is_admin(credentials, policy.group);
   papplLogClient(client, PAPPL_LOGLEVEL_INFO, "User '%s' %s.", credentials,
                  who.admin      ? "authenticated as an administrator"
                  : who.accepted ? "authenticated"

@@ -1,6 +1,11 @@
 #include "app/instance.h"
 
+#include <fcntl.h>
+#include <pappl/pappl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,12 +28,50 @@ std::string program_path(const char* argv0) {
   return {};
 }
 
-std::string control_socket_path(const char* state_directory, const char* name) {
-  if (state_directory != nullptr) return std::string(state_directory) + "/" + name + ".sock";
-  if (::getuid() == 0) return std::string("/run/") + name + ".sock";
-  const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp != nullptr ? tmp : "/tmp") + "/" + name + std::to_string(::getuid()) +
-         ".sock";
+std::string control_socket_path(const char* name) {
+  if (::getuid() != 0)
+    return std::string(papplGetTempDir()) + "/" + name + std::to_string(::getuid()) + ".sock";
+  const char* state_directory = std::getenv("SNAP_COMMON");
+  return std::string(state_directory != nullptr ? state_directory : "/run") + "/" + name + ".sock";
+}
+
+bool server_listens(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  path.copy(address.sun_path, path.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool listens = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return listens;
+}
+
+int lock_state_directory(const char* path, const char* name, std::string* problem) {
+  const std::string lock = std::string(path) + "/" + name + ".lock";
+  const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *problem = "Unable to open " + lock + ": " + std::strerror(errno);
+    return -1;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    char pid[32] = {};
+    const ssize_t size = ::pread(fd, pid, sizeof pid - 1, 0);
+    ::close(fd);
+    *problem = "A server (process " +
+               std::string(pid, size > 1 ? static_cast<size_t>(size - 1) : 0) +
+               ") already runs on " + path + "; stop it first (lblprinter shutdown -o " +
+               "state-directory=" + path + ")";
+    return -1;
+  }
+  // The running server's process id, for the refusal above.
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+    *problem = "Unable to write " + lock + ": " + std::strerror(errno);
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 bool make_state_directory(const char* path, std::string* problem) {
@@ -51,11 +94,13 @@ bool make_state_directory(const char* path, std::string* problem) {
   }
 }
 
-std::string socket_refusal(const std::string& path) {
-  if (::access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES) return {};
-  return "Permission denied: only the user the server runs as (root, for the service) may use "
-         "its control socket " +
-         path + "; other users reach the server over IPP and its web pages";
+std::string socket_refusal(const char* state_directory) {
+  struct stat st {};
+  if (state_directory == nullptr || ::stat(state_directory, &st) != 0 || st.st_uid == ::getuid())
+    return {};
+  return std::string("Permission denied: only the user the server runs as (root, for the ") +
+         "service) may use the control socket in " + state_directory +
+         "; other users reach the server over IPP and its web pages";
 }
 
 bool restrict_socket(const std::string& path) {

@@ -27,24 +27,26 @@ namespace {
 // sub-commands find it there without being told.
 constexpr char kServiceStateDirectory[] = LBL_STATE_DIRECTORY;
 constexpr std::string_view kStateOption = "state-directory=";
+// A sub-command's "-o private-server=yes": start a private server when none runs.
+constexpr std::string_view kPrivateServerOption = "private-server=";
 
 bool is_directory(const char* path) {
   struct stat st {};
   return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Takes "-o state-directory=DIR" (or "-ostate-directory=DIR") out of the
-// arguments, which PAPPL would otherwise read as a printer or job attribute.
-const char* take_state_directory(int* argc, char* argv[]) {
+// Takes "-o NAME=VALUE" (or "-oNAME=VALUE") out of the arguments, which PAPPL
+// would otherwise read as a printer or job attribute; `option` is "NAME=".
+const char* take_option(int* argc, char* argv[], std::string_view option) {
   const char* found = nullptr;
   int kept = 0;
   for (int i = 0; i < *argc; ++i) {
     const bool split = std::strcmp(argv[i], "-o") == 0 && i + 1 < *argc &&
-                       std::string_view(argv[i + 1]).starts_with(kStateOption);
+                       std::string_view(argv[i + 1]).starts_with(option);
     const bool joined = std::string_view(argv[i]).starts_with("-o") &&
-                        std::string_view(argv[i] + 2).starts_with(kStateOption);
+                        std::string_view(argv[i] + 2).starts_with(option);
     if (split || joined) {
-      found = (split ? argv[++i] : argv[i] + 2) + kStateOption.size();
+      found = (split ? argv[++i] : argv[i] + 2) + option.size();
       continue;
     }
     argv[kept++] = argv[i];
@@ -87,26 +89,53 @@ std::vector<char*> arguments_with_driver(int argc, char* argv[]) {
   return arguments;
 }
 
+// PAPPL starts a server of its own for a sub-command that finds none, on the
+// service's port: only when the user asks for one.
+std::string no_server(const std::string& socket, const char* state_directory) {
+  const std::string folder = state_directory != nullptr ? state_directory : "DIR";
+  return "No server is running on " + socket + ". Start one (\"lblprinter server -o " +
+         "state-directory=" + folder + "\", or \"systemctl start lblprinter\" for the " +
+         "service), or add \"-o private-server=yes\" to have this command start a private one";
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  app_instance instance{
-      take_state_directory(&argc, argv), argc > 1 && std::strcmp(argv[1], "server") == 0, {}, {}};
+  app_instance instance{take_option(&argc, argv, kStateOption),
+                        argc > 1 && std::strcmp(argv[1], "server") == 0,
+                        {},
+                        {}};
+  const char* private_server_wanted =
+      instance.serving ? nullptr : take_option(&argc, argv, kPrivateServerOption);
+  const bool private_server =
+      private_server_wanted != nullptr && std::strcmp(private_server_wanted, "yes") == 0;
   // A private server that a sub-command started inherits its folder.
   if (instance.state_directory == nullptr) instance.state_directory = std::getenv("SNAP_COMMON");
   if (instance.state_directory == nullptr && ::getuid() == 0 &&
       is_directory(kServiceStateDirectory))
     instance.state_directory = kServiceStateDirectory;
-  // A sub-command that finds no server starts one from argv[0], which PAPPL
-  // does not look up in PATH.
+  // PAPPL keeps its state file and root's control socket in $SNAP_COMMON when
+  // it is set, and another user's control socket in $TMPDIR: one folder per
+  // instance, so a second server runs beside the service.
+  if (instance.state_directory != nullptr &&
+      (::setenv("SNAP_COMMON", instance.state_directory, 1) != 0 ||
+       (::getuid() != 0 && ::setenv("TMPDIR", instance.state_directory, 1) != 0)))
+    return 1;
+  // A sub-command that starts a private server does it from argv[0], which
+  // PAPPL does not look up in PATH.
   std::string program = program_path(argv[0]);
   if (!program.empty()) argv[0] = program.data();
   const char* name =
       std::strrchr(argv[0], '/') != nullptr ? std::strrchr(argv[0], '/') + 1 : argv[0];
-  instance.control_socket = control_socket_path(instance.state_directory, name);
+  // The server makes its folder, and PAPPL takes a temporary folder only once
+  // it exists: before the socket's path is known.
   std::string problem;
-  if (instance.serving && instance.state_directory != nullptr &&
+  if (instance.state_directory != nullptr && (instance.serving || private_server) &&
       !make_state_directory(instance.state_directory, &problem))
+    return refuse(problem);
+  instance.control_socket = control_socket_path(name);
+  if (instance.serving && instance.state_directory != nullptr &&
+      (instance.lock = lock_state_directory(instance.state_directory, name, &problem)) < 0)
     return refuse(problem);
   // A document the printers cannot print is refused before it is sent: the
   // control socket's requests pass no check of the server's.
@@ -115,16 +144,17 @@ int main(int argc, char* argv[]) {
     if (!problem.empty()) return refuse(problem);
   }
   if (argc > 1 && talks_to_server(argv[1])) {
-    problem = socket_refusal(instance.control_socket);
+    problem = socket_refusal(instance.state_directory);
+    const bool no_folder =
+        instance.state_directory != nullptr && !is_directory(instance.state_directory);
+    if (problem.empty() && !private_server &&
+        (no_folder || !server_listens(instance.control_socket)))
+      problem = no_server(instance.control_socket, instance.state_directory);
     if (!problem.empty() || !prepare_device(argc, argv, &problem)) return refuse(problem);
   }
-  // PAPPL keeps its state file and control socket in $SNAP_COMMON when it is
-  // set: one folder per instance, so a second server runs beside the service.
-  if (instance.state_directory != nullptr &&
-      ::setenv("SNAP_COMMON", instance.state_directory, 1) != 0)
-    return 1;
   if (argc == 2 && std::strcmp(argv[1], "devices") == 0 && !avahi_running()) return print_devices();
-  if (const int status = run_maintenance_command(argc, argv); status >= 0) return status;
+  if (const int status = run_maintenance_command(argc, argv, instance.control_socket); status >= 0)
+    return status;
   const auto drivers = label_drivers();
   std::vector<char*> arguments = arguments_with_driver(argc, argv);
   const auto mainloop = [&] {

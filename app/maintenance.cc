@@ -74,13 +74,22 @@ const char* testpage_cb(pappl_printer_t* printer, char* buffer, size_t size) {
 bool operation_cb(pappl_client_t* client, void* /*data*/) {
   return guard_callback(false, [&] {
     const ipp_op_t operation = papplClientGetOperation(client);
-    if (operation != kCalibrateMediaOperation && operation != kPrintTestLabelOperation)
+    if (operation != kCalibrateMediaOperation && operation != kPrintTestLabelOperation &&
+        operation != kGetPrinterIdOperation)
       return false;
     pappl_printer_t* printer = papplClientGetPrinter(client);
-    const http_status_t authorized = papplClientIsAuthorized(client);
     if (printer == nullptr) {
       papplClientRespondIPP(client, IPP_STATUS_ERROR_NOT_FOUND, "No such printer.");
-    } else if (authorized != HTTP_STATUS_CONTINUE) {
+      return true;
+    }
+    if (operation == kGetPrinterIdOperation) {
+      papplClientRespondIPP(client, IPP_STATUS_OK, nullptr);
+      ippAddInteger(papplClientGetResponse(client), IPP_TAG_PRINTER, IPP_TAG_INTEGER, "printer-id",
+                    papplPrinterGetID(printer));
+      return true;
+    }
+    const http_status_t authorized = papplClientIsAuthorized(client);
+    if (authorized != HTTP_STATUS_CONTINUE) {
       papplClientRespond(client, authorized, nullptr, nullptr, 0, 0);
     } else {
       const bool calibrating = operation == kCalibrateMediaOperation;
@@ -125,16 +134,27 @@ bool calibrate_page(pappl_client_t* client, void* data) {
   });
 }
 
-// The control socket PAPPL's sub-commands use: root's in the instance's state
-// directory ($SNAP_COMMON, which lblprinter sets) or /run, a user's in the
-// temporary folder.
-std::string control_socket(const char* program) {
-  const char* slash = std::strrchr(program, '/');
-  const std::string base = slash != nullptr ? slash + 1 : program;
-  if (::getuid() != 0)
-    return std::string(papplGetTempDir()) + "/" + base + std::to_string(::getuid()) + ".sock";
-  const char* state = std::getenv("SNAP_COMMON");
-  return std::string(state != nullptr ? state : "/run") + "/" + base + ".sock";
+// The client side: lblprinter's operation on the printer `name`.
+ipp_t* ask_printer(http_t* http, ipp_op_t operation, const char* name) {
+  const std::string resource = std::string("/ipp/print/") + name;
+  char uri[1024];
+  httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
+                  resource.c_str());
+  ipp_t* request = ippNewRequest(operation);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               cupsUser());
+  return cupsDoRequest(http, request, resource.c_str());
+}
+
+ipp_t* delete_printer(http_t* http, int printer_id) {
+  ipp_t* request = ippNewRequest(IPP_OP_DELETE_PRINTER);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr,
+               "ipp://localhost/ipp/system");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               cupsUser());
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "printer-id", printer_id);
+  return cupsDoRequest(http, request, "/ipp/system");
 }
 
 }  // namespace
@@ -153,32 +173,30 @@ void add_maintenance_operations(pappl_system_t* system) {
   papplSystemSetOperationCallback(system, operation_cb, nullptr);
 }
 
-int run_maintenance_command(int argc, char* argv[]) {
+int run_maintenance_command(int argc, char* argv[], const std::string& socket) {
   const std::string_view command = argc > 1 ? argv[1] : "";
-  if (command != "calibrate" && command != "test-label") return -1;
+  if (command != "calibrate" && command != "test-label" && command != "delete") return -1;
   if (argc != 4 || std::strcmp(argv[2], "-d") != 0) {
     std::fprintf(stderr, "Usage: %s %s -d PRINTER\n", argv[0], argv[1]);
     return 1;
   }
-  const std::string socket = control_socket(argv[0]);
   http_t* http =
       httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
   if (http == nullptr) {
     std::fprintf(stderr, "%s: No server is running on %s.\n", argv[0], socket.c_str());
     return 1;
   }
-  const std::string resource = std::string("/ipp/print/") + argv[3];
-  char uri[1024];
-  httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
-                  resource.c_str());
-  ipp_t* request =
-      ippNewRequest(command == "calibrate" ? kCalibrateMediaOperation : kPrintTestLabelOperation);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               cupsUser());
-  ippDelete(cupsDoRequest(http, request, resource.c_str()));
+  const ipp_op_t operation = command == "calibrate"    ? kCalibrateMediaOperation
+                             : command == "test-label" ? kPrintTestLabelOperation
+                                                       : kGetPrinterIdOperation;
+  ipp_t* response = ask_printer(http, operation, argv[3]);
+  const int printer_id =
+      ippGetInteger(ippFindAttribute(response, "printer-id", IPP_TAG_INTEGER), 0);
+  ippDelete(response);
+  if (command == "delete" && printer_id > 0) ippDelete(delete_printer(http, printer_id));
   httpClose(http);
   const bool done = cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE;
-  std::fprintf(done ? stdout : stderr, "%s\n", cupsLastErrorString());
+  if (!done || command != "delete")
+    std::fprintf(done ? stdout : stderr, "%s\n", cupsLastErrorString());
   return done ? 0 : 1;
 }

@@ -62,6 +62,7 @@ bool restrict_control_socket(pappl_system_t* /*system*/, void* data) {
 // PAPPL's printer creation callback: lblprinter's pages for the printer.
 void add_printer_pages(pappl_printer_t* printer, void* data) {
   guard_callback(false, [&] {
+    guard_printer_home_page(printer);
     add_label_mode_page(printer, data);
     add_media_page(printer);
     add_calibrate_page(printer);
@@ -78,13 +79,20 @@ int port_number(const char* text) {
 
 pappl_system_t* make_system(int num_options, cups_option_t* options, void* data) {
   auto* instance = static_cast<app_instance*>(data);
-  const std::string port_text = std::to_string(kDefaultPort);
+  // A server a sub-command started (-o private-server=yes) is its user's own:
+  // never on the service's port, and logging in its folder, not to syslog.
+  const bool private_server = cupsGetOption("private-server", num_options, options) != nullptr;
+  const std::string port_text = private_server ? "0" : std::to_string(kDefaultPort);
+  const std::string private_log = instance->state_directory
+                                      ? std::string(instance->state_directory) + "/lblprinter.log"
+                                      : std::string(kDefaultLog);
   const int port = port_number(option("server-port", num_options, options, port_text.c_str()));
   const char* listen = option("listen-hostname", num_options, options, kDefaultListen);
   std::string spool =
       instance->state_directory ? std::string(instance->state_directory) + "/spool" : std::string();
   spool = option("spool-directory", num_options, options, spool.c_str());
-  const char* log_file = option("log-file", num_options, options, kDefaultLog);
+  const char* log_file =
+      option("log-file", num_options, options, private_server ? private_log.c_str() : kDefaultLog);
   const char* level = option("log-level", num_options, options, "warn");
   const char* auth = option("auth-service", num_options, options, kDefaultAuthService);
 

@@ -1,7 +1,8 @@
 // One page per printer, /<printer>/label-mode: a form with the printer's label
 // modes; a post by an administrator changes label-mode-configured, which the
-// next job's setup lines carry (SET PEEL, SET CUTTER, SET TEAR). And the
-// system's Add Printer page, /addprinter.
+// next job's setup lines carry (SET PEEL, SET CUTTER, SET TEAR). The
+// system's Add Printer page, /addprinter. And PAPPL's own printer page,
+// /<printer>/, served behind the administrators' check its buttons lack.
 #include "app/web.h"
 
 #include <cerrno>
@@ -75,6 +76,45 @@ bool show_label_mode_page(pappl_client_t* client, pappl_printer_t* printer) {
                       "value=\"Save Changes\"></td></tr></tbody></table></form>\n");
   papplClientHTMLPrinterFooter(client);
   return true;
+}
+
+// PAPPL 1.3.1's own printer page: the printer's state, jobs and buttons.
+extern "C" void _papplPrinterWebHome(pappl_client_t* client, pappl_printer_t* printer);
+
+// Identify-Printer is every client's over IPP (PAPPL 1.3.1 asks no one), so it
+// is on the page too: the buzzer sounds as the driver sounds it for IPP, and
+// the browser is sent back to the page. False when the post is another button.
+bool identify_from_page(pappl_client_t* client, pappl_printer_t* printer) {
+  cups_option_t* form = nullptr;
+  const int count = papplClientGetForm(client, &form);
+  const char* action = cupsGetOption("action", count, form);
+  const bool identify = papplClientIsValidForm(client, count, form) && action != nullptr &&
+                        std::strcmp(action, "identify-printer") == 0;
+  cupsFreeOptions(count, form);
+  if (!identify) return false;
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(printer, &driver);
+  driver.identify_cb(printer, driver.identify_default, nullptr);
+  return papplClientRespondRedirect(client, HTTP_STATUS_SEE_OTHER, papplClientGetURI(client));
+}
+
+// PAPPL 1.3.1's printer page carries out its buttons (pause, resume, hold and
+// release new jobs, the test page) for anyone who fetched its form first; the
+// same IPP operations need an administrator, and so does a post here.
+bool show_printer_home_page(pappl_client_t* client, pappl_printer_t* printer) {
+  if (papplClientGetMethod(client) == HTTP_STATE_POST &&
+      papplClientIsAuthorized(client) != HTTP_STATUS_CONTINUE) {
+    // Identify is anyone's; any other post gets the refusal PAPPL's own pages give.
+    if (!identify_from_page(client, printer)) papplClientHTMLAuthorize(client);
+    return true;
+  }
+  _papplPrinterWebHome(client, printer);
+  return true;
+}
+
+bool printer_home_page(pappl_client_t* client, void* data) {
+  return guard_callback(
+      false, [&] { return show_printer_home_page(client, static_cast<pappl_printer_t*>(data)); });
 }
 
 bool label_mode_page(pappl_client_t* client, void* data) {
@@ -209,6 +249,15 @@ bool add_printer_page_cb(pappl_client_t* client, void* data) {
 
 void add_printer_page(pappl_system_t* system, app_instance* instance) {
   papplSystemAddResourceCallback(system, "/addprinter", "text/html", add_printer_page_cb, instance);
+}
+
+void guard_printer_home_page(pappl_printer_t* printer) {
+  pappl_system_t* system = papplPrinterGetSystem(printer);
+  char path[256];
+  papplPrinterGetPath(printer, nullptr, path, sizeof path);
+  std::strncat(path, "/", sizeof path - std::strlen(path) - 1);
+  papplSystemRemoveResource(system, path);
+  papplSystemAddResourceCallback(system, path, "text/html", printer_home_page, printer);
 }
 
 void add_label_mode_page(pappl_printer_t* printer, void* /*data*/) {
