@@ -98,6 +98,47 @@ std::string no_server(const std::string& socket, const char* state_directory) {
          "service), or add \"-o private-server=yes\" to have this command start a private one";
 }
 
+// lblprinter's own --help: PAPPL's names no sub-command or option of ours,
+// and only socket: and usb: devices.
+void print_usage(void* /*data*/) {
+  std::puts(
+      "Usage: lblprinter SUB-COMMAND [OPTIONS] [FILE]\n"
+      "The label printers' Printer Application (see lblprinter(8)).\n"
+      "\n"
+      "Sub-commands:\n"
+      "  server               run the server (the service runs it as root)\n"
+      "  drivers              list the drivers (generic-203dpi, generic-300dpi)\n"
+      "  devices              list the printers found (USB, network)\n"
+      "  add -d PRINTER [-m DRIVER] -v DEVICE-URI   add a printer (without -m the\n"
+      "                       driver the device's IEEE-1284 ID names)\n"
+      "  modify -d PRINTER [-v DEVICE-URI] [-o NAME=VALUE]   change a printer\n"
+      "  delete -d PRINTER    delete a printer\n"
+      "  default -d PRINTER   make it the default printer\n"
+      "  printers, options -d PRINTER, status [-d PRINTER]   what is there\n"
+      "  submit [-d PRINTER] [-n COPIES] [-o NAME=VALUE] FILE...   print files;\n"
+      "                       waits for each job and names the reason of a failed one\n"
+      "  jobs -d PRINTER, cancel -d PRINTER -j JOB-ID | -a   list or cancel jobs\n"
+      "  pause -d PRINTER, resume -d PRINTER   hold every job, or print again\n"
+      "  test-label -d PRINTER   print the test label\n"
+      "  calibrate -d PRINTER    calibrate the media sensor for the loaded stock\n"
+      "  shutdown             stop the server\n"
+      "\n"
+      "Options:\n"
+      "  -o state-directory=DIR   the instance's folder: state file, control\n"
+      "                       socket, spool (default " LBL_STATE_DIRECTORY
+      " for root)\n"
+      "  -o private-server=yes    a sub-command starts a server when none runs\n"
+      "  -o server-port=N, -o listen-hostname=NAME, -o log-file=FILE,\n"
+      "  -o log-level=LEVEL, -o spool-directory=DIR   the server's (server)\n"
+      "  -o auth-service=SERVICE, -o admin-group=GROUP   who administers (server)\n"
+      "  -o NAME=VALUE        a printer attribute (add, modify) or job\n"
+      "                       attribute (submit): media=om_w170h85_60x30mm, ...\n"
+      "  -u URI               a server or printer by URI (ipp://, ipps://)\n"
+      "\n"
+      "Device URIs: usb://..., socket://HOST[:PORT], dnssd://..., file:///PATH\n"
+      "(appends the label commands to a file, for previews with lblview).");
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -161,7 +202,7 @@ int main(int argc, char* argv[]) {
     return papplMainloop(static_cast<int>(arguments.size()) - 1, arguments.data(), LBL_VERSION,
                          nullptr, static_cast<int>(drivers.size()), drivers.data(),
                          label_autoadd_cb, label_driver_cb, nullptr, nullptr, make_label_system,
-                         nullptr, &instance);
+                         print_usage, &instance);
   };
   if (argc > 1 && std::strcmp(argv[1], "submit") == 0)
     return submit_and_report(instance.control_socket, mainloop);
