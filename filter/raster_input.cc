@@ -158,7 +158,7 @@ void wait_until_status_read() {
 // the job, and the spooler shows the latest message as the printer's state:
 // their data is read to its end first, so this message comes last. The
 // printer-state-reason outlasts any message a backend writes after it.
-int fail_job(const raster_source& source, const std::string& message) {
+int end_failed_job(const raster_source& source, const std::string& message) {
   unsigned char rest[65536];
   while (source.read_error == 0 && !cancel_requested() &&
          ::read(source.fd, rest, sizeof rest) > 0) {
@@ -229,12 +229,13 @@ void warn_if_wider_than_head(const pstops_doc& doc, const cups_page_header2_t& h
   if (problem == page_problem::kNone &&
       !read_rows(raster, &source, whole_page_read(source, header), header, &page)) {
     WriteLog("page %d: cannot allocate its gray rows", page_number);
-    *failure = describe(page_problem::kNoMemory, page_number, 0, 0);
+    *failure = page_problem_message(page_problem::kNoMemory, page_number, 0, 0);
     return page_outcome::kFailed;
   }
   if (problem != page_problem::kNone) {
     WriteLog("page %d cannot be printed", page_number);
-    *failure = describe(problem, page_number, header.cupsBytesPerLine, header.cupsHeight);
+    *failure =
+        page_problem_message(problem, page_number, header.cupsBytesPerLine, header.cupsHeight);
     return page_outcome::kFailed;
   }
 
@@ -282,7 +283,7 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) {
     if (source.read_error == 0) return kRenderDone;  // not a raster stream: nothing to print
-    return fail_job(source, read_error_message(source, 1));
+    return end_failed_job(source, read_error_message(source, 1));
   }
 
   file_output out(stream);
@@ -299,13 +300,13 @@ int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
       case page_outcome::kCancelled:
         return kRenderDone;
       case page_outcome::kFailed:
-        return fail_job(source, failure);
+        return end_failed_job(source, failure);
     }
   }
   if (cancel_requested()) {
     WriteLog("job cancelled after %d pages", page_number);
   } else if (source.read_error != 0) {
-    return fail_job(source, read_error_message(source, page_number + 1));
+    return end_failed_job(source, read_error_message(source, page_number + 1));
   } else if (!source.at_end) {
     // libcups reports a header it will not read (a row of 2 GiB or more, say)
     // as the end of the stream; only the input not being used up tells them

@@ -1,6 +1,6 @@
 // Fuzz target: any bytes as a document lblprinter prints (a PNG, a JPEG, else
 // a PWG or Apple raster stream), through the server's own document code
-// (app/documents.h) into memory; the input's length picks the label, the
+// (app/document/) into memory; the input's length picks the label, the
 // scaling, the turn and the screening. Whatever the bytes, the output is whole
 // label sequences: one for a picture that prints, none and a reason for one
 // that does not, and for raster every page whose rows all came, nothing of one
@@ -9,7 +9,8 @@
 
 #include <array>
 
-#include "app/documents.h"
+#include "app/document/picture.h"
+#include "app/document/raster_pages.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

@@ -69,7 +69,7 @@ inline std::vector<label_stream::page> require_pages(const std::string& stream,
   label_stream::parse_error error;
   if (!label_stream::parse_stream({reinterpret_cast<const uint8_t*>(stream.data()), stream.size()},
                                   &pages, &error))
-    fail("label stream", label_stream::describe(error));
+    fail("label stream", label_stream::fault_message(error));
   for (const label_stream::page& p : pages) {
     const pstops_doc& s = p.settings;
     if (s.width != doc.width || s.height != doc.height || s.speed != doc.speed ||

@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (valid ? end != size
             : error.offset < end || error.offset > size || error.message.empty() ||
                   error.page != static_cast<int>(pages.size()) + 1)
-    fuzz_support::fail("parse error", valid ? "bytes left over" : label_stream::describe(error));
+    fuzz_support::fail("parse error",
+                       valid ? "bytes left over" : label_stream::fault_message(error));
 
   // Checked page by page from a source, the stream gives the same pages and fault.
   size_t checked = 0;
@@ -65,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
            p.length == pages[checked++].length;
   });
   if (streamed_valid != valid || checked != pages.size() ||
-      (!valid && label_stream::describe(streamed) != label_stream::describe(error)))
-    fuzz_support::fail("check_stream", label_stream::describe(streamed));
+      (!valid && label_stream::fault_message(streamed) != label_stream::fault_message(error)))
+    fuzz_support::fail("check_stream", label_stream::fault_message(streamed));
 
   std::vector<lblview::page_facts> facts;
   for (const label_stream::page& p : pages) {

@@ -1,8 +1,8 @@
-// Fuzz target: any bytes as a PDF lblprinter prints itself (app/documents.h,
+// Fuzz target: any bytes as a PDF lblprinter prints itself (app/document/pdf.h,
 // poppler), into memory; the input's length picks the label and resolution.
 // Whatever the bytes, the output is whole label sequences, exactly one per
 // page the path counts as printed, and a document it refuses has a reason.
-#include "app/documents.h"
+#include "app/document/pdf.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

@@ -56,7 +56,8 @@ page_buffer allocate_page_buffer(uint64_t size) {
   return page_buffer(static_cast<uint8_t*>(memory));
 }
 
-std::string describe(page_problem problem, int page_number, uint32_t dots, uint32_t rows) {
+std::string page_problem_message(page_problem problem, int page_number, uint32_t dots,
+                                 uint32_t rows) {
   char text[128];
   switch (problem) {
     case page_problem::kTooLarge:

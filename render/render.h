@@ -74,7 +74,8 @@ inline constexpr char kNoMemoryMessage[] = "Unable to allocate memory";
 
 /// The spooler's message for a page that cannot be printed, without the
 /// "ERROR: " prefix: "Page 2 is too large for the printer (900000 x 3000 dots)".
-std::string describe(page_problem problem, int page_number, uint32_t dots, uint32_t rows);
+std::string page_problem_message(page_problem problem, int page_number, uint32_t dots,
+                                 uint32_t rows);
 
 /// One label page: the settings, the page's size, and the packed page,
 /// screened row by row as the rows arrive. Both front ends print through it,

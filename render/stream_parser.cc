@@ -424,7 +424,7 @@ bool check_stream(const stream_read_fn& read, uint64_t size, parse_error* error,
   return true;
 }
 
-std::string describe(const parse_error& error) {
+std::string fault_message(const parse_error& error) {
   return "page " + std::to_string(error.page) + ", " + error.command + ", byte " +
          std::to_string(error.offset) + ": " + error.message;
 }

@@ -64,6 +64,6 @@ using stream_read_fn = std::function<int64_t(uint64_t offset, uint8_t* data, siz
                                 const std::function<bool(const page&)>& each_page = {});
 
 /// "page 2, SPEED, byte 318: expected a number, found \"x4\\r\\n\"".
-std::string describe(const parse_error& error);
+std::string fault_message(const parse_error& error);
 
 }  // namespace label_stream

@@ -21,9 +21,16 @@ app log|settings|render|app
 tools log|settings|render|tools
 LAYERS
 
-# app/: one module per name (x.h and x.cc); tsort refuses a graph with a loop.
-edges=$(for file in app/*.cc app/*.h; do
-  from=$(basename "${file%.*}")
+# app/document/ is lblprinter's document path without PAPPL: the fuzz
+# targets run it alone.
+wrong=$(grep -rn -E '#include [<"](pappl/|app/(server|printer|job|client)/)' app/document || true)
+[ -z "$wrong" ] || { printf 'app/document reaches PAPPL or the server:\n%s\n' "$wrong"; status=1; }
+
+# app/: one module per path (server/x.h and server/x.cc); tsort refuses a
+# graph with a loop.
+edges=$(find app -name '*.cc' -o -name '*.h' | while read -r file; do
+  from=${file#app/}
+  from=${from%.*}
   sed -n 's|^#include "app/\(.*\)\.h"$|\1|p' "$file" | while read -r to; do
     [ "$to" = "$from" ] || echo "$from $to"
   done

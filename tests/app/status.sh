@@ -63,6 +63,7 @@ wait_until 10 asked_twice_more || fail "the printer is no longer asked"
 [ -z "$(pages)" ] && [ "$(app jobs -d label | awk -v id="$job" '$1 == id { print $2 }')" = pending ] ||
   fail "out of labels: $(pages) pages, $(app jobs -d label)"
 [[ $(curl -sf "http://localhost:$PORT/label/") = *"Out of paper"* ]] || fail "the web page"
+[[ $(app status -d label) = *" GMT, media-empty." ]] || fail "status: $(app status -d label)"
 echo 0 >"$sim/status"
 wait $! || fail "the raster job"
 wait_job "$job"
@@ -80,13 +81,14 @@ wait_job "$(submit)"
 echo 0 >"$sim/status"
 
 # Identify; calibrating for gap, then for mark stock, which the Calibrate
-# page shows (posting it needs credentials, as calibrating over IPP does);
+# page shows (posting it needs credentials, as calibrating over IPP does:
+# auth.sh);
 # the test label on the 60 x 30 mm mark stock, byte for byte
 # tests/app/test-label.lbl (LBL_UPDATE_GOLDEN=1 rewrites it after an
 # intended change), and its barcode scans.
 commands() { tr -d '\r' <"$sim/commands" | tr '\n' ' '; }
-ipptool -t -d calibrated=client-error-not-authenticated "$URI" "$APP_TESTS/maintenance.test" \
-  >"$T/ipptool.out" || fail "Identify-Printer, Calibrate-Media: $(cat "$T/ipptool.out")"
+ipptool -t -d op=Identify-Printer "$URI" "$APP_TESTS/printer-op.test" >"$T/ipptool.out" ||
+  fail "Identify-Printer: $(cat "$T/ipptool.out")"
 wait_until 5 is commands "SOUND 5,100 " || fail "identify: $(commands)"
 app calibrate -d label >/dev/null && wait_until 5 is commands "SOUND 5,100 GAPDETECT " ||
   fail "calibrate for gaps: $(commands)"

@@ -1,6 +1,6 @@
 // USB device IDs onto drivers: the models' own IDs, the label language's
 // command set in a list, a site's rules before both, and what matches none.
-#include "app/device_ids.h"
+#include "app/printer/device_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -225,7 +225,8 @@ int main(int argc, char* argv[]) {
                    warning.c_str());
     }
   }
-  if (!valid) std::fprintf(stderr, "lblview: %s: %s\n", source.c_str(), describe(fault).c_str());
+  if (!valid)
+    std::fprintf(stderr, "lblview: %s: %s\n", source.c_str(), fault_message(fault).c_str());
 
   if (!opt.quiet) {
     const stream_report report{source, bytes.size(), opt.dpi,

@@ -228,7 +228,8 @@ std::string text_report(const stream_report& report) {
     append(&out, "%s: %zu page%s in %" PRIu64 " bytes, valid\n", report.source.c_str(),
            report.pages.size(), report.pages.size() == 1 ? "" : "s", report.stream_bytes);
   } else {
-    append(&out, "%s: malformed at %s\n", report.source.c_str(), describe(*report.error).c_str());
+    append(&out, "%s: malformed at %s\n", report.source.c_str(),
+           fault_message(*report.error).c_str());
   }
   return out;
 }
