@@ -9,10 +9,9 @@
 #include <string_view>
 
 #include "render/label_stream.h"
+#include "settings/printer_models.h"
 
 namespace {
-
-constexpr int kHundredthsPerInch = 2540;
 
 constexpr const char* kDirectionKeywords[] = {"normal", "reverse"};
 static_assert(std::size(kDirectionKeywords) == std::size(kPrintDirections));
@@ -24,7 +23,7 @@ int rounded_div(long long value, long long divisor) {
 }
 
 int16_t dots(int hundredths_mm, int dpi) {
-  return low16(rounded_div(static_cast<long long>(hundredths_mm) * dpi, kHundredthsPerInch));
+  return low16(rounded_div(static_cast<long long>(hundredths_mm) * dpi, kHundredthsMmPerInch));
 }
 
 int16_t direction_for(const pappl_pr_options_t& options, const char* fallback) {
@@ -90,7 +89,7 @@ pstops_doc settings_for_job(const pappl_pr_options_t& options, const pappl_pr_dr
   pstops_doc doc{};
   doc.copies = options.copies;
   const int speed = options.print_speed > 0 ? options.print_speed : driver.speed_default;
-  doc.speed = low16(rounded_div(speed, kHundredthsPerInch));
+  doc.speed = low16(rounded_div(speed, kHundredthsMmPerInch));
   doc.darkness = low16(density_for(options.darkness_configured, options.print_darkness));
   // The label's size in whole millimetres, cut toward zero as the filter cuts
   // custom sizes.

@@ -70,10 +70,6 @@ constexpr char kRoll[] = "main-roll";
 // Hundredths of a millimetre: the least margin there is.
 constexpr int kDriverlessMargin = 1;
 
-// Speeds are hundredths of a millimetre per second in IPP; the printer counts
-// whole inches per second.
-constexpr int kSpeedPerInch = 2540;
-
 // Offsets move the image as far as the PPDs' choices, in hundredths of a mm.
 constexpr int kMaxOffset = 100 * kMaxOffsetMm;
 
@@ -108,9 +104,11 @@ void set_label_controls(const printer_model& model, pappl_pr_driver_data_t* data
   data->darkness_supported = kMaxDarkness - kMinDarkness + 1;
   data->darkness_configured = darkness_percent(kDefaultDarkness);
   data->darkness_default = 0;
-  data->speed_supported[0] = model.min_speed * kSpeedPerInch;
-  data->speed_supported[1] = model.max_speed * kSpeedPerInch;
-  data->speed_default = model.default_speed * kSpeedPerInch;
+  // IPP counts speeds in hundredths of a millimetre a second, the printer in
+  // whole inches a second.
+  data->speed_supported[0] = model.min_speed * kHundredthsMmPerInch;
+  data->speed_supported[1] = model.max_speed * kHundredthsMmPerInch;
+  data->speed_default = model.default_speed * kHundredthsMmPerInch;
   data->mode_supported = PAPPL_LABEL_MODE_TEAR_OFF | PAPPL_LABEL_MODE_PEEL_OFF |
                          PAPPL_LABEL_MODE_CUTTER | PAPPL_LABEL_MODE_CUTTER_DELAYED;
   data->mode_configured = PAPPL_LABEL_MODE_TEAR_OFF;

@@ -201,8 +201,9 @@ bool write_test_label(pappl_printer_t* printer, char* path, size_t size) {
   const pstops_doc doc = printer_settings(driver);
   const int dpi = driver.x_default;
   // The page's dots as PAPPL's raster path counts them for the same media.
-  const label_layout layout{dpi, dots_per_mm(dpi), driver.media_default.size_width * dpi / 2540,
-                            driver.media_default.size_length * dpi / 2540};
+  const label_layout layout{dpi, dots_per_mm(dpi),
+                            driver.media_default.size_width * dpi / kHundredthsMmPerInch,
+                            driver.media_default.size_length * dpi / kHundredthsMmPerInch};
   canvas page(layout.width, layout.height);
   // The darkness a job without options gets: the printer's plus its default adjustment.
   const int darkness = std::clamp(driver.darkness_configured + driver.darkness_default, 0, 100);
