@@ -12,6 +12,7 @@
 #include "app/instance.h"
 #include "app/kept_settings.h"
 #include "app/maintenance.h"
+#include "app/page_journal.h"
 #include "app/picture_job.h"
 #include "app/print_job.h"
 #include "app/status.h"
@@ -24,6 +25,8 @@ constexpr char kDefaultListen[] = "localhost";
 constexpr char kDefaultLog[] = "syslog";
 constexpr char kDefaultAuthService[] = "lblprinter";  // /etc/pam.d/lblprinter
 constexpr char kNoAuthService[] = "none";
+constexpr char kDefaultHistory[] = "100";
+constexpr long kMaxHistory = 100000;
 constexpr char kFooter[] = "lblprinter: a Printer Application for 203 and 300 dpi label printers.";
 
 const char* option(const char* name, int num_options, cups_option_t* options,
@@ -64,6 +67,29 @@ void add_printer_pages(pappl_printer_t* printer, void* data) {
   });
 }
 
+// Each printer keeps its last completed jobs, as CUPS keeps its MaxJobs;
+// PAPPL 1.3.1 drops the older ones once they have ended a minute ago, and
+// only when asked.
+void keep_history(pappl_printer_t* printer, void* data) {
+  const int history = static_cast<app_instance*>(data)->max_completed_jobs;
+  if (papplPrinterGetMaxCompletedJobs(printer) != history)
+    papplPrinterSetMaxCompletedJobs(printer, history);
+}
+
+bool trim_histories(pappl_system_t* system, void* data) {
+  papplSystemIteratePrinters(system, keep_history, data);
+  papplSystemCleanJobs(system);
+  return true;
+}
+
+// A history of 1 to 100000 jobs; anything else keeps the default.
+int history_size(const char* text) {
+  char* end = nullptr;
+  const long jobs = std::strtol(text, &end, 10);
+  return *end == '\0' && jobs >= 1 && jobs <= kMaxHistory ? static_cast<int>(jobs)
+                                                          : std::atoi(kDefaultHistory);
+}
+
 // A port of 0 or text that is no port lets PAPPL choose a free one.
 int port_number(const char* text) {
   char* end = nullptr;
@@ -99,8 +125,12 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
     papplSystemDelete(system);
     return nullptr;
   }
-  if (instance->serving)
+  instance->max_completed_jobs =
+      history_size(option("max-completed-jobs", num_options, options, kDefaultHistory));
+  if (instance->serving) {
     papplSystemAddTimerCallback(system, 0, 1, restrict_control_socket, instance);
+    papplSystemAddTimerCallback(system, 0, 1, trim_histories, instance);
+  }
   // PAPPL's own PAM check would ask print jobs for a password too; the admin
   // policy asks only those who change printers or others' jobs.
   instance->admins = {std::strcmp(auth, kNoAuthService) != 0 ? auth : "",
@@ -117,8 +147,10 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
     add_maintenance_operations(system);
     // The printers' state, and what PAPPL 1.3.1 leaves out of it; without a
     // state directory PAPPL's main loop loads its own.
-    if (instance->state_directory != nullptr)
+    if (instance->state_directory != nullptr) {
+      keep_page_journals(instance->state_directory);
       keep_printer_settings(system, instance->state_directory);
+    }
   }
   return system;
 }
