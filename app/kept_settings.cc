@@ -6,6 +6,7 @@
 #include "app/kept_settings.h"
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -144,7 +145,57 @@ void restore_printer(pappl_printer_t* printer, void* data) {
   });
 }
 
+// PAPPL 1.3.1 saves after every job. papplSystemSaveState holds the system's
+// lock while it takes each printer's, and a Print-Job refused as busy (a
+// raster sent while its printer prints: _papplJobCopyDocumentData) takes them
+// the other way round, so a save while a printer prints risks a deadlock. The
+// state is saved at most once a second, while no printer prints, or once
+// kForcedSaveSeconds have passed; a change left over is saved by a tick.
+constexpr int kSaveSeconds = 1;
+constexpr int kForcedSaveSeconds = 10;
+
+struct save_pacing {
+  time_t last = 0;
+  bool pending = false;
+};
+
+save_pacing& pacing() {
+  static save_pacing paced;  // the main loop's thread only
+  return paced;
+}
+
+bool paced_save(pappl_system_t* system, void* data) {
+  const time_t now = std::time(nullptr);
+  if (now - pacing().last < kSaveSeconds ||
+      (now - pacing().last < kForcedSaveSeconds && any_printer_printing(system))) {
+    pacing().pending = true;
+    return true;
+  }
+  pacing() = {now, false};
+  return save(system, data);
+}
+
+bool save_left_over(pappl_system_t* system, void* data) {
+  if (pacing().pending) paced_save(system, data);
+  return true;
+}
+
 }  // namespace
+
+void note_printing(pappl_printer_t* printer, void* data) {
+  if (papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) *static_cast<bool*>(data) = true;
+  if (papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "DEBUGP");
+}
+
+bool any_printer_printing(pappl_system_t* system) {
+  bool printing = false;
+  papplSystemIteratePrinters(system, note_printing, &printing);
+  return printing;
+}
+
+bool save_printer_state(pappl_system_t* system, const char* state_directory) {
+  return save(system, const_cast<char*>(state_directory));
+}
 
 void keep_printer_settings(pappl_system_t* system, const char* state_directory) {
   const std::string state = path_in(state_directory, kStateFile);
@@ -167,5 +218,6 @@ void keep_printer_settings(pappl_system_t* system, const char* state_directory) 
     papplSystemIteratePrinters(system, restore_printer, &values);
     return true;
   });
-  papplSystemSetSaveCallback(system, save, const_cast<char*>(state_directory));
+  papplSystemSetSaveCallback(system, paced_save, const_cast<char*>(state_directory));
+  papplSystemAddTimerCallback(system, 0, 1, save_left_over, const_cast<char*>(state_directory));
 }

@@ -3,8 +3,13 @@
 // anyone it serves may print but only an administrator changes printers.
 #include "app/system.h"
 
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "app/access.h"
@@ -27,6 +32,7 @@ constexpr char kDefaultAuthService[] = "lblprinter";  // /etc/pam.d/lblprinter
 constexpr char kNoAuthService[] = "none";
 constexpr char kDefaultHistory[] = "100";
 constexpr long kMaxHistory = 100000;
+constexpr timespec kStopStep = {0, 200'000'000};
 constexpr char kFooter[] = "lblprinter: a Printer Application for 203 and 300 dpi label printers.";
 
 const char* option(const char* name, int num_options, cups_option_t* options,
@@ -68,18 +74,52 @@ void add_printer_pages(pappl_printer_t* printer, void* data) {
 }
 
 // Each printer keeps its last completed jobs, as CUPS keeps its MaxJobs;
-// PAPPL 1.3.1 drops the older ones once they have ended a minute ago, and
-// only when asked.
+// PAPPL 1.3.1 drops the older ones a minute after a job ends (papplSystemRun
+// calls papplSystemCleanJobs). Calling that more often risks a deadlock: it
+// takes the system's lock, then each printer's, and a refused Print-Job
+// (_papplJobCopyDocumentData) takes them the other way round.
 void keep_history(pappl_printer_t* printer, void* data) {
   const int history = static_cast<app_instance*>(data)->max_completed_jobs;
   if (papplPrinterGetMaxCompletedJobs(printer) != history)
     papplPrinterSetMaxCompletedJobs(printer, history);
 }
 
-bool trim_histories(pappl_system_t* system, void* data) {
+bool limit_histories(pappl_system_t* system, void* data) {
   papplSystemIteratePrinters(system, keep_history, data);
-  papplSystemCleanJobs(system);
   return true;
+}
+
+// PAPPL 1.3.1's papplSystemRun answers SIGTERM by waiting up to 60 s for
+// every active job to end, those queued on a paused printer too. lblprinter
+// takes SIGTERM over once the server runs: as soon as no job is printing, it
+// saves the state with the queued jobs in it and ends; they print after the
+// next start.
+volatile sig_atomic_t g_stop_asked = 0;  // a signal handler's only way out
+
+void ask_stop(int /*signal*/) { g_stop_asked = 1; }
+
+void* end_when_idle(void* data) {
+  auto* instance = static_cast<app_instance*>(data);
+  pappl_system_t* system = instance->system;
+  while (!papplSystemIsRunning(system)) ::nanosleep(&kStopStep, nullptr);
+  ::nanosleep(&kStopStep, nullptr);  // papplSystemRun sets its handlers as it starts
+  struct sigaction stop {};
+  stop.sa_handler = ask_stop;
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGTERM, &stop, nullptr);
+  while (!g_stop_asked || any_printer_printing(system)) ::nanosleep(&kStopStep, nullptr);
+  if (instance->state_directory != nullptr) save_printer_state(system, instance->state_directory);
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping; the jobs still queued stay for the next start.");
+  ::_exit(0);
+}
+
+void watch_for_stop(app_instance* instance) {
+  pthread_attr_t detached;
+  pthread_t thread;
+  if (pthread_attr_init(&detached) != 0) return;
+  if (pthread_attr_setdetachstate(&detached, PTHREAD_CREATE_DETACHED) == 0)
+    pthread_create(&thread, &detached, end_when_idle, instance);
+  pthread_attr_destroy(&detached);
 }
 
 // A history of 1 to 100000 jobs; anything else keeps the default.
@@ -129,7 +169,9 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
       history_size(option("max-completed-jobs", num_options, options, kDefaultHistory));
   if (instance->serving) {
     papplSystemAddTimerCallback(system, 0, 1, restrict_control_socket, instance);
-    papplSystemAddTimerCallback(system, 0, 1, trim_histories, instance);
+    papplSystemAddTimerCallback(system, 0, 1, limit_histories, instance);
+    instance->system = system;
+    watch_for_stop(instance);
   }
   // PAPPL's own PAM check would ask print jobs for a password too; the admin
   // policy asks only those who change printers or others' jobs.

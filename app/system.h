@@ -12,10 +12,11 @@
 /// PAPPL's defaults. Passed to the system callback through papplMainloop.
 struct app_instance {
   const char* state_directory;
-  bool serving;                // "server": only the server listens on the network
-  std::string control_socket;  // made its owner's only once the server listens
-  admin_policy admins;         // filled from the server's options
-  int max_completed_jobs = 0;  // each printer's job history, from the server's options
+  bool serving;                      // "server": only the server listens on the network
+  std::string control_socket;        // made its owner's only once the server listens
+  admin_policy admins;               // filled from the server's options
+  int max_completed_jobs = 0;        // each printer's job history, from the server's options
+  pappl_system_t* system = nullptr;  // the server's, once made
 };
 
 /// PAPPL's system callback for "lblprinter server": reads the -o options
