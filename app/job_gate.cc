@@ -32,12 +32,20 @@ struct printer_gate {
 // One gate per printer, kept for the server's life: a job thread may still
 // be leaving one as the server exits, and a printer made later at the same
 // address takes the free gate over.
+struct gate_table {
+  pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  std::map<pappl_printer_t*, printer_gate> gates;
+};
+
+gate_table& gates() {
+  static auto* table = new gate_table;
+  return *table;
+}
+
 pthread_mutex_t* gate_of(pappl_printer_t* printer) {
-  static pthread_mutex_t table_lock = PTHREAD_MUTEX_INITIALIZER;
-  static auto* gates = new std::map<pappl_printer_t*, printer_gate>;
-  pthread_mutex_lock(&table_lock);
-  pthread_mutex_t* gate = &(*gates)[printer].lock;
-  pthread_mutex_unlock(&table_lock);
+  pthread_mutex_lock(&gates().lock);
+  pthread_mutex_t* gate = &gates().gates[printer].lock;
+  pthread_mutex_unlock(&gates().lock);
   return gate;
 }
 
@@ -60,6 +68,19 @@ bool try_enter_printer(pappl_printer_t* printer) {
 }
 
 void leave_printer(pappl_printer_t* printer) { pthread_mutex_unlock(gate_of(printer)); }
+
+bool any_printer_busy() {
+  bool busy = false;
+  pthread_mutex_lock(&gates().lock);
+  for (auto& [printer, gate] : gates().gates) {
+    if (pthread_mutex_trylock(&gate.lock) == 0)
+      pthread_mutex_unlock(&gate.lock);
+    else
+      busy = true;
+  }
+  pthread_mutex_unlock(&gates().lock);
+  return busy;
+}
 
 // The thread PAPPL starts for a spooled job: it runs the job only if the job
 // is still pending once the printer is free (a second thread for a job that

@@ -12,3 +12,7 @@
 
 /// Gives back the gate try_enter_printer took.
 void leave_printer(pappl_printer_t* printer);
+
+/// Whether a job (or a status poll) holds any printer's gate: takes no
+/// lock of PAPPL's.
+[[nodiscard]] bool any_printer_busy();

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/job_gate.h"
 #include "app/page_journal.h"
 #include "app/print_job.h"
 
@@ -167,7 +168,7 @@ save_pacing& pacing() {
 bool paced_save(pappl_system_t* system, void* data) {
   const time_t now = std::time(nullptr);
   if (now - pacing().last < kSaveSeconds ||
-      (now - pacing().last < kForcedSaveSeconds && any_printer_printing(system))) {
+      (now - pacing().last < kForcedSaveSeconds && any_printer_busy())) {
     pacing().pending = true;
     return true;
   }
@@ -181,17 +182,6 @@ bool save_left_over(pappl_system_t* system, void* data) {
 }
 
 }  // namespace
-
-void note_printing(pappl_printer_t* printer, void* data) {
-  if (papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) *static_cast<bool*>(data) = true;
-  if (papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "DEBUGP");
-}
-
-bool any_printer_printing(pappl_system_t* system) {
-  bool printing = false;
-  papplSystemIteratePrinters(system, note_printing, &printing);
-  return printing;
-}
 
 bool save_printer_state(pappl_system_t* system, const char* state_directory) {
   return save(system, const_cast<char*>(state_directory));

@@ -20,6 +20,3 @@ void keep_printer_settings(pappl_system_t* system, const char* state_directory);
 
 /// Saves the state now, as PAPPL's save callback does; false when it cannot.
 bool save_printer_state(pappl_system_t* system, const char* state_directory);
-
-/// Whether any printer of `system` is printing a job.
-bool any_printer_printing(pappl_system_t* system);

@@ -15,6 +15,7 @@
 #include "app/access.h"
 #include "app/drivers.h"
 #include "app/instance.h"
+#include "app/job_gate.h"
 #include "app/kept_settings.h"
 #include "app/maintenance.h"
 #include "app/page_journal.h"
@@ -101,13 +102,14 @@ void ask_stop(int /*signal*/) { g_stop_asked = 1; }
 void* end_when_idle(void* data) {
   auto* instance = static_cast<app_instance*>(data);
   pappl_system_t* system = instance->system;
-  while (!papplSystemIsRunning(system)) ::nanosleep(&kStopStep, nullptr);
-  ::nanosleep(&kStopStep, nullptr);  // papplSystemRun sets its handlers as it starts
   struct sigaction stop {};
   stop.sa_handler = ask_stop;
   sigemptyset(&stop.sa_mask);
-  sigaction(SIGTERM, &stop, nullptr);
-  while (!g_stop_asked || any_printer_printing(system)) ::nanosleep(&kStopStep, nullptr);
+  // papplSystemRun sets its own handler some time after it starts running:
+  // lblprinter's is set again until the signal comes.
+  while (!papplSystemIsRunning(system)) ::nanosleep(&kStopStep, nullptr);
+  for (; !g_stop_asked; ::nanosleep(&kStopStep, nullptr)) sigaction(SIGTERM, &stop, nullptr);
+  while (any_printer_busy()) ::nanosleep(&kStopStep, nullptr);
   if (instance->state_directory != nullptr) save_printer_state(system, instance->state_directory);
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping; the jobs still queued stay for the next start.");
   ::_exit(0);

@@ -109,7 +109,7 @@ started=$SECONDS
 kill "$server_pid"
 wait "$server_pid" || true
 server_pid=
-grep DEBUGP "$T/server.log" | tail -3; app jobs -d slow | head -3; [ $((SECONDS - started)) -le 5 ] || fail "SIGTERM took $((SECONDS - started)) s"
+[ $((SECONDS - started)) -le 5 ] || fail "SIGTERM took $((SECONDS - started)) s"
 start_server
 app resume -d label || fail "resume"
 settle label
