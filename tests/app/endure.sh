@@ -60,6 +60,8 @@ for p in 1 2 3 4 5 6 7 8; do
     fail "p$p: $(count "p$p" completed) completed, $(pages "$T/p$p.out") labels"
 done
 
+! grep -q '^Job .*state="[789]"' "$T/state/lblprinter.state" || fail "ended jobs in the state file"
+
 # A paused printer holds a raster job, as it holds a picture, until Resume.
 app pause -d label || fail "pause"
 submit label 1 &
