@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -95,9 +96,10 @@ bool limit_histories(pappl_system_t* system, void* data) {
 // takes SIGTERM over once the server runs: as soon as no job is printing, it
 // saves the state with the queued jobs in it and ends; they print after the
 // next start.
-volatile sig_atomic_t g_stop_asked = 0;  // a signal handler's only way out
+std::atomic<bool> g_stop_asked{false};  // a signal handler's only way out
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void ask_stop(int /*signal*/) { g_stop_asked = 1; }
+void ask_stop(int /*signal*/) { g_stop_asked = true; }
 
 void* end_when_idle(void* data) {
   auto* instance = static_cast<app_instance*>(data);
