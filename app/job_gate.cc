@@ -98,17 +98,24 @@ extern "C" void* _papplJobProcess(pappl_job_t* job) {
 }
 
 // A raster job read as it arrives waits in its client's thread for its turn
-// and for the printer's pause to end; a stopping server prints it as PAPPL
-// would, having no spool file to keep it in.
+// and for an administrator's pause to end, without the gate, so that a
+// stopping server does not wait for it. A printer lblprinter paused for its
+// status lets it on: its first callback waits for the printer and says why.
 extern "C" void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client) {
   using process = void (*)(pappl_job_t*, pappl_client_t*);
   static const auto pappl_process = pappl_own<process>("_papplJobProcessRaster");
   pappl_printer_t* printer = papplJobGetPrinter(job);
   pthread_mutex_t* gate = gate_of(printer);
-  pthread_mutex_lock(gate);
-  while (papplPrinterGetState(printer) == IPP_PSTATE_STOPPED && !papplJobIsCanceled(job) &&
-         papplSystemIsRunning(papplPrinterGetSystem(printer)))
-    ::nanosleep(&kPauseStep, nullptr);
+  const auto held = [&] {
+    return papplPrinterGetState(printer) == IPP_PSTATE_STOPPED &&
+           (papplPrinterGetReasons(printer) & kPrinterConditions) == 0 &&
+           !papplJobIsCanceled(job) && papplSystemIsRunning(papplPrinterGetSystem(printer));
+  };
+  for (;; pthread_mutex_unlock(gate)) {
+    while (held()) ::nanosleep(&kPauseStep, nullptr);
+    pthread_mutex_lock(gate);
+    if (!held()) break;
+  }
   pappl_process(job, client);
   pthread_mutex_unlock(gate);
 }

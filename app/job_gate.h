@@ -7,6 +7,12 @@
 
 #include <pappl/pappl.h>
 
+/// The printer-state-reasons of a printer that reports it cannot print
+/// (app/status.h): a raster job goes on to wait for the printer itself.
+inline constexpr pappl_preason_t kPrinterConditions =
+    PAPPL_PREASON_COVER_OPEN | PAPPL_PREASON_MEDIA_JAM | PAPPL_PREASON_MEDIA_EMPTY |
+    PAPPL_PREASON_MARKER_SUPPLY_EMPTY | PAPPL_PREASON_OTHER;
+
 /// Takes `printer`'s gate unless a job or a poll holds it; true when taken.
 [[nodiscard]] bool try_enter_printer(pappl_printer_t* printer);
 

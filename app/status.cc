@@ -69,9 +69,7 @@ constexpr status_bit kStatusBits[] = {
      "the head temperature is out of range"},
 };
 
-constexpr pappl_preason_t kStatusReasons = PAPPL_PREASON_COVER_OPEN | PAPPL_PREASON_MEDIA_JAM |
-                                           PAPPL_PREASON_MEDIA_EMPTY |
-                                           PAPPL_PREASON_MARKER_SUPPLY_EMPTY | PAPPL_PREASON_OTHER;
+constexpr pappl_preason_t kStatusReasons = kPrinterConditions;
 
 pappl_preason_t reasons_for(int answer) {
   pappl_preason_t reasons = PAPPL_PREASON_NONE;
