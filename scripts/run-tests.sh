@@ -47,7 +47,7 @@ build_and_test sanitize clang++ -DCMAKE_BUILD_TYPE=Debug -DLBL_SANITIZE=ON -DLBL
 echo "== build-ci/tsan (clang++ -fsanitize=thread, ctest -R app-)"
 cmake -S . -B build-ci/tsan -DCMAKE_CXX_COMPILER=clang++ -DLBL_WERROR=ON -DLBL_TSAN=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLBL_BUILD_BENCH=OFF >/dev/null
-cmake --build build-ci/tsan -j "$jobs" --target lblprinter lblfilter lblview make-raster
+cmake --build build-ci/tsan -j "$jobs"
 (cd build-ci/tsan && ctest --output-on-failure -j "$jobs" -R app-)
 
 # The programs as macOS builds them: clang with libc++ and strict POSIX, no
