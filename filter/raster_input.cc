@@ -38,6 +38,11 @@ struct raster_source {
   int read_error;       // errno of a failed read, 0 while the input reads cleanly
   uint64_t bytes_read;  // handed to libcups so far
   bool at_end;          // the input has said it has no more data
+  // The gray page, kept for the next page of the same size: a 4 x 6 in page
+  // at 300 dpi is above the allocator's mapping threshold, and a fresh
+  // zeroed mapping per page costs as much as screening it.
+  page_buffer gray;
+  uint64_t gray_size;
 
   bool rows_uncompressed() const {
     constexpr const char* kUncompressed[] = {"RaSt", "tSaR", "RaS3", "3SaR"};
@@ -94,7 +99,12 @@ constexpr unsigned kBitsPerDot = 8;
                              const cups_page_header2_t& header, label_page* page) {
   const uint32_t dots = header.cupsBytesPerLine;
   const uint64_t size = whole_page_read ? uint64_t{dots} * header.cupsHeight : dots;
-  const page_buffer gray = allocate_page_buffer(size);
+  if (!source->gray || source->gray_size != size) {
+    source->gray.reset();
+    source->gray = allocate_page_buffer(size);
+    source->gray_size = size;
+  }
+  const page_buffer& gray = source->gray;
   if (!gray) return false;
   if (whole_page_read) {
     const uint64_t before = source->bytes_read;
@@ -279,7 +289,7 @@ void watch_for_cancel() {
 }
 
 int print_bitmap_to(const pstops_doc* doc, cups_file_t* input, FILE* stream) {
-  raster_source source{cupsFileNumber(input), {}, 0, 0, 0, false};
+  raster_source source{cupsFileNumber(input), {}, 0, 0, 0, false, nullptr, 0};
   raster_ptr raster(cupsRasterOpenIO(read_source, &source, CUPS_RASTER_READ));
   if (!raster) {
     if (source.read_error == 0) return kRenderDone;  // not a raster stream: nothing to print

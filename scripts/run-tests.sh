@@ -42,6 +42,14 @@ build_and_test gcc g++ -DCMAKE_BUILD_TYPE=Release
 build_and_test clang clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLBL_BUILD_BENCH=OFF
 build_and_test sanitize clang++ -DCMAKE_BUILD_TYPE=Debug -DLBL_SANITIZE=ON -DLBL_BUILD_BENCH=OFF
 
+# The Printer Application's scenarios under ThreadSanitizer: many clients,
+# jobs and status polls at once on several printers.
+echo "== build-ci/tsan (clang++ -fsanitize=thread, ctest -R app-)"
+cmake -S . -B build-ci/tsan -DCMAKE_CXX_COMPILER=clang++ -DLBL_WERROR=ON -DLBL_TSAN=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLBL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-ci/tsan -j "$jobs"
+(cd build-ci/tsan && ctest --output-on-failure -j "$jobs" -R app-)
+
 # The programs as macOS builds them: clang with libc++ and strict POSIX, no
 # GNU extensions, so a Linux-only call cannot come back unnoticed.
 echo "== build-ci/posix (clang++, libc++, -U_GNU_SOURCE -D_POSIX_C_SOURCE=200809L)"

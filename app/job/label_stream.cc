@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "app/job/journal.h"
 #include "app/job/process.h"
 #include "app/printer/status.h"
 #include "render/label_stream.h"
@@ -34,17 +35,16 @@ int64_t read_at(std::FILE* file, uint64_t offset, uint8_t* data, size_t size) {
   return std::ferror(file) ? -1 : static_cast<int64_t>(got);
 }
 
-// Copies one checked page to the printer in pieces.
-bool send_page(std::FILE* file, const label_stream::page& page, pappl_device_t* device) {
-  uint8_t chunk[65536];
-  for (uint64_t sent = 0; sent < page.length;) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, page.length - sent));
-    if (read_at(file, page.offset + sent, chunk, want) != static_cast<int64_t>(want) ||
-        papplDeviceWrite(device, chunk, want) != static_cast<ssize_t>(want))
-      return false;
-    sent += want;
-  }
-  return true;
+// Copies one checked page to the printer, journaled, in pieces.
+bool send_page(pappl_job_t* job, std::FILE* file, const label_stream::page& page,
+               pappl_device_t* device) {
+  const uint64_t payload_size = static_cast<uint64_t>(page.bytes_per_row) * page.rows;
+  return send_label(job, device,
+                    {page.length, page.payload_offset - page.offset, payload_size,
+                     [&](uint64_t offset, uint8_t* data, size_t size) {
+                       return read_at(file, page.offset + offset, data, size) ==
+                              static_cast<int64_t>(size);
+                     }});
 }
 
 bool print_stream(pappl_job_t* job, pappl_device_t* device) {
@@ -74,7 +74,7 @@ bool print_stream(pappl_job_t* job, pappl_device_t* device) {
   bool sent = true;
   const bool all = label_stream::check_stream(read, size, &error, [&](const auto& page) {
     if (papplJobIsCanceled(job)) return false;
-    sent = send_page(file.get(), page, device);
+    sent = send_page(job, file.get(), page, device);
     return sent;
   });
   papplDeviceFlush(device);

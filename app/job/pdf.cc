@@ -58,7 +58,7 @@ bool print_pdf_document(pappl_job_t* job, pappl_device_t* device, void* /*data*/
     pdf.dpi_x = options->printer_resolution[0];
     pdf.dpi_y = options->printer_resolution[1];
     pdf.cancelled = [job] { return papplJobIsCanceled(job); };
-    device_output out(device);
+    device_output out(job, device);
     unsigned pages = 0;
     std::string error, notice;
     const bool printed = print_pdf(data, pdf, out, &pages, &error, &notice);

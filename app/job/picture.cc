@@ -76,7 +76,7 @@ bool print_picture_document(pappl_job_t* job, pappl_device_t* device, void* data
     const std::unique_ptr<std::FILE, file_closer> in(std::fopen(papplJobGetFilename(job), "rb"));
     if (!in) return abort_job(job, "Unable to read the print file");
     papplJobSetImpressions(job, 1);
-    device_output out(device);
+    device_output out(job, device);
     std::string error;
     if (!print_picture(*static_cast<const picture_format*>(data), in.get(), picture, out, &error))
       return abort_job(job, error.c_str());

@@ -2,6 +2,11 @@
 
 #include <sys/socket.h>
 
+#include <cstring>
+
+#include "app/job/journal.h"
+#include "render/stream_parser.h"
+
 namespace {
 
 constexpr int kIdleSeconds = 60;
@@ -33,12 +38,29 @@ void end_document_with_request(pappl_client_t* client) {
 }
 
 bool device_output::write(const void* data, size_t size) {
-  return size == 0 || papplDeviceWrite(device_, data, size) == static_cast<ssize_t>(size);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  labels_.insert(labels_.end(), bytes, bytes + size);
+  return true;
 }
 
+// The label writer's bytes are whole label sequences; the reader finds where
+// each one's payload lies for the journal.
 bool device_output::flush() {
+  std::vector<label_stream::page> pages;
+  label_stream::parse_error error;
+  bool sent = label_stream::parse_stream(labels_, &pages, &error);
+  for (const label_stream::page& page : pages) {
+    if (!sent) break;
+    const label_bytes label{page.length, page.payload_offset - page.offset, page.payload.size(),
+                            [&](uint64_t offset, uint8_t* data, size_t size) {
+                              std::memcpy(data, labels_.data() + page.offset + offset, size);
+                              return true;
+                            }};
+    sent = send_label(job_, device_, label);
+  }
+  labels_.clear();
   papplDeviceFlush(device_);
-  return true;
+  return sent;
 }
 
 void log_to_job(void* job, const char* message) {

@@ -8,19 +8,24 @@
 
 #include <exception>
 #include <new>
+#include <vector>
 
 #include "log/log.h"
 #include "render/render.h"
 
-/// The label core's output on a PAPPL device (USB, socket, file).
+/// The label core's output on a job's PAPPL device (USB, socket, file): the
+/// labels written are held until flush, then sent one by one through the
+/// printer's journal (app/job/journal.h).
 class device_output final : public label_output {
  public:
-  explicit device_output(pappl_device_t* device) : device_(device) {}
+  device_output(pappl_job_t* job, pappl_device_t* device) : job_(job), device_(device) {}
   [[nodiscard]] bool write(const void* data, size_t size) override;
   [[nodiscard]] bool flush() override;
 
  private:
+  pappl_job_t* job_;
   pappl_device_t* device_;
+  std::vector<uint8_t> labels_;
 };
 
 /// Logs `message` and makes it the job's job-state-message; returns false,

@@ -70,7 +70,7 @@ bool end_page(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t*
       papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Job cancelled; page %u dropped.", page);
       return true;
     }
-    device_output out(device);
+    device_output out(job, device);
     std::string error;
     return job_state(job)->end_page(out, &error) || abort_job(job, error.c_str());
   });

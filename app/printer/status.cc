@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/job/gate.h"
 #include "app/job/process.h"
 #include "render/label_stream.h"
 
@@ -68,9 +69,7 @@ constexpr status_bit kStatusBits[] = {
      "the head temperature is out of range"},
 };
 
-constexpr pappl_preason_t kStatusReasons = PAPPL_PREASON_COVER_OPEN | PAPPL_PREASON_MEDIA_JAM |
-                                           PAPPL_PREASON_MEDIA_EMPTY |
-                                           PAPPL_PREASON_MARKER_SUPPLY_EMPTY | PAPPL_PREASON_OTHER;
+constexpr pappl_preason_t kStatusReasons = kPrinterConditions;
 
 pappl_preason_t reasons_for(int answer) {
   pappl_preason_t reasons = PAPPL_PREASON_NONE;
@@ -171,15 +170,17 @@ int ask_socket(const char* uri) {
   return answer;
 }
 
-// An idle printer, asked on a link of its own; a USB device PAPPL has lent
-// to someone else counts as no link this time.
+// An idle printer, asked on a link of its own. PAPPL's USB device is
+// borrowed only through the printer's gate, so no job opens or writes it
+// meanwhile; a printer whose gate a job holds counts as no link this time.
 int ask_idle(pappl_printer_t* printer) {
   if (std::string_view(papplPrinterGetDeviceURI(printer)).starts_with("socket://"))
     return ask_socket(papplPrinterGetDeviceURI(printer));
+  if (!try_enter_printer(printer)) return kUnreachable;
   pappl_device_t* device = papplPrinterOpenDevice(printer);
-  if (device == nullptr) return kUnreachable;
-  const int answer = ask_device(device);
-  papplPrinterCloseDevice(printer);
+  const int answer = device != nullptr ? ask_device(device) : kUnreachable;
+  if (device != nullptr) papplPrinterCloseDevice(printer);
+  leave_printer(printer);
   return answer;
 }
 

@@ -14,10 +14,12 @@
 /// papplMainloop.
 struct app_instance {
   const char* state_directory;
-  bool serving;                // "server": only the server listens on the network
-  std::string control_socket;  // made its owner's only once the server listens
-  admin_policy admins;         // filled from the server's options
-  int lock = -1;               // the server's lock on the state directory
+  bool serving;                      // "server": only the server listens on the network
+  std::string control_socket;        // made its owner's only once the server listens
+  admin_policy admins;               // filled from the server's options
+  int lock = -1;                     // the server's lock on the state directory
+  int max_completed_jobs = 0;        // each printer's job history, from the server's options
+  pappl_system_t* system = nullptr;  // the server's, once made
 };
 
 /// The program as the sub-commands start a private server: argv[0], or the

@@ -1,11 +1,20 @@
 // lblprinter-settings.state: one line per printer and setting,
 // "<printer-id> <attribute> <value>", written whole at each save.
+// lblprinter.state is PAPPL's, without the jobs that have ended: PAPPL 1.3.1
+// writes every job it still remembers and saves after every job, so a state
+// file with the history would cost more with each job served.
 #include "app/server/saved_state.h"
 
 #include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/job/gate.h"
+#include "app/job/journal.h"
 #include "app/job/process.h"
 
 namespace {
@@ -41,11 +50,77 @@ void write_printer(pappl_printer_t* printer, void* data) {
                  setting.name, driver.*setting.field);
 }
 
-// PAPPL's save callback: its state file, then ours, replaced whole.
+// PAPPL's job states: pending 3, held 4, processing 5, stopped 6; then
+// canceled 7, aborted 8, completed 9.
+const std::regex kJobLine(R"re(^Job .* id="(\d+)".* state="([3-9])")re");
+const std::regex kJobState(R"re( state="[3-9]")re");
+const std::regex kPrinterLine(R"re(^<Printer .* name="([^"]*)")re");
+constexpr char kAbortedState[] = R"re( state="8")re";
+
+struct interrupted_job {
+  std::string printer;
+  int id;
+};
+
+// Rewrites PAPPL's state file through `edit`, which returns false for a line
+// to leave out; `printer` is the name of the printer the line belongs to.
+template <typename Edit>
+bool rewrite_state(const std::string& from, const std::string& to, Edit&& edit) {
+  std::ifstream in(from);
+  std::ofstream out(to + ".new", std::ios::trunc);
+  std::string line, printer;
+  std::smatch match;
+  while (std::getline(in, line)) {
+    if (std::regex_search(line, match, kPrinterLine)) printer = match[1];
+    if (edit(printer, line)) out << line << '\n';
+  }
+  out.close();
+  return in.eof() && out && std::rename((to + ".new").c_str(), to.c_str()) == 0;
+}
+
+// A job a stopped server was printing (processing, or the one its printer's
+// journal names) may have left part of a label on the printer: it ends
+// aborted rather than printing again.
+std::vector<interrupted_job> abort_interrupted_jobs(const std::string& state) {
+  std::vector<interrupted_job> aborted;
+  rewrite_state(state, state, [&](const std::string& printer, std::string& line) {
+    std::smatch match;
+    if (!std::regex_search(line, match, kJobLine)) return true;
+    const int id = std::stoi(match[1]);
+    const char state_digit = match[2].str()[0];
+    if (state_digit == '5' || (state_digit < '7' && id == journaled_job(printer))) {
+      line = std::regex_replace(line, kJobState, kAbortedState);
+      aborted.push_back({printer, id});
+    }
+    return true;
+  });
+  return aborted;
+}
+
+void explain_interrupted(pappl_printer_t* printer, void* data) {
+  for (const interrupted_job& job : *static_cast<const std::vector<interrupted_job>*>(data))
+    if (job.printer == papplPrinterGetName(printer))
+      if (pappl_job_t* found = papplPrinterFindJob(printer, job.id)) {
+        papplJobSetReasons(found, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
+        papplJobSetMessage(found, "%s", kInterruptedMessage);
+        papplLogJob(found, PAPPL_LOGLEVEL_WARN, "%s", kInterruptedMessage);
+      }
+}
+
+// PAPPL's save callback: its state file without the ended jobs, then ours,
+// each replaced whole.
 bool save(pappl_system_t* system, void* data) {
   return guard_callback(false, [&] {
     const char* directory = static_cast<const char*>(data);
-    const bool state = papplSystemSaveState(system, path_in(directory, kStateFile).c_str());
+    const std::string full = path_in(directory, kStateFile) + ".all";
+    const bool state =
+        papplSystemSaveState(system, full.c_str()) &&
+        rewrite_state(full, path_in(directory, kStateFile),
+                      [](const std::string&, const std::string& line) {
+                        std::smatch match;
+                        return !std::regex_search(line, match, kJobLine) || match[2].str()[0] < '7';
+                      }) &&
+        std::remove(full.c_str()) == 0;
     const std::string kept = path_in(directory, kKeptFile), written = kept + ".new";
     std::FILE* out = std::fopen(written.c_str(), "w");
     if (out == nullptr) return false;
@@ -71,11 +146,57 @@ void restore_printer(pappl_printer_t* printer, void* data) {
   });
 }
 
+// PAPPL 1.3.1 saves after every job. papplSystemSaveState holds the system's
+// lock while it takes each printer's, and a Print-Job refused as busy (a
+// raster sent while its printer prints: _papplJobCopyDocumentData) takes them
+// the other way round, so a save while a printer prints risks a deadlock. The
+// state is saved at most once a second, while no printer prints, or once
+// kForcedSaveSeconds have passed; a change left over is saved by a tick.
+constexpr int kSaveSeconds = 1;
+constexpr int kForcedSaveSeconds = 10;
+
+struct save_pacing {
+  time_t last = 0;
+  bool pending = false;
+};
+
+save_pacing& pacing() {
+  static save_pacing paced;  // the main loop's thread only
+  return paced;
+}
+
+bool paced_save(pappl_system_t* system, void* data) {
+  const time_t now = std::time(nullptr);
+  if (now - pacing().last < kSaveSeconds ||
+      (now - pacing().last < kForcedSaveSeconds && any_printer_busy())) {
+    pacing().pending = true;
+    return true;
+  }
+  pacing() = {now, false};
+  return save(system, data);
+}
+
+bool save_left_over(pappl_system_t* system, void* data) {
+  if (pacing().pending) paced_save(system, data);
+  return true;
+}
+
 }  // namespace
 
+bool save_printer_state(pappl_system_t* system, const char* state_directory) {
+  return save(system, const_cast<char*>(state_directory));
+}
+
 void keep_printer_settings(pappl_system_t* system, const char* state_directory) {
-  papplSystemLoadState(system, path_in(state_directory, kStateFile).c_str());
+  const std::string state = path_in(state_directory, kStateFile);
+  std::vector<interrupted_job> interrupted;
   guard_callback(false, [&] {
+    interrupted = abort_interrupted_jobs(state);
+    return true;
+  });
+  papplSystemLoadState(system, state.c_str());
+  guard_callback(false, [&] {
+    papplSystemIteratePrinters(system, explain_interrupted, &interrupted);
     std::vector<kept_value> values;
     if (std::FILE* in = std::fopen(path_in(state_directory, kKeptFile).c_str(), "r")) {
       int id, value;
@@ -87,5 +208,6 @@ void keep_printer_settings(pappl_system_t* system, const char* state_directory) 
     papplSystemIteratePrinters(system, restore_printer, &values);
     return true;
   });
-  papplSystemSetSaveCallback(system, save, const_cast<char*>(state_directory));
+  papplSystemSetSaveCallback(system, paced_save, const_cast<char*>(state_directory));
+  papplSystemAddTimerCallback(system, 0, 1, save_left_over, const_cast<char*>(state_directory));
 }

@@ -3,11 +3,19 @@
 // anyone it serves may print but only an administrator changes printers.
 #include "app/server/system.h"
 
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "app/job/formats.h"
+#include "app/job/gate.h"
+#include "app/job/journal.h"
 #include "app/job/pdf.h"
 #include "app/job/picture.h"
 #include "app/job/process.h"
@@ -28,6 +36,9 @@ constexpr char kDefaultListen[] = "localhost";
 constexpr char kDefaultLog[] = "syslog";
 constexpr char kDefaultAuthService[] = "lblprinter";  // /etc/pam.d/lblprinter
 constexpr char kNoAuthService[] = "none";
+constexpr char kDefaultHistory[] = "100";
+constexpr long kMaxHistory = 100000;
+constexpr timespec kStopStep = {0, 200'000'000};
 constexpr char kFooter[] = "lblprinter: a Printer Application for 203 and 300 dpi label printers.";
 
 const char* option(const char* name, int num_options, cups_option_t* options,
@@ -65,6 +76,65 @@ void add_printer_pages(pappl_printer_t* printer, void* /*data*/) {
     add_printer_web_pages(printer);
     return true;
   });
+}
+
+// Each printer keeps its last completed jobs, as CUPS keeps its MaxJobs;
+// PAPPL 1.3.1 drops the older ones a minute after a job ends (papplSystemRun
+// calls papplSystemCleanJobs). Calling that more often risks a deadlock: it
+// takes the system's lock, then each printer's, and a refused Print-Job
+// (_papplJobCopyDocumentData) takes them the other way round.
+void keep_history(pappl_printer_t* printer, void* data) {
+  const int history = static_cast<app_instance*>(data)->max_completed_jobs;
+  if (papplPrinterGetMaxCompletedJobs(printer) != history)
+    papplPrinterSetMaxCompletedJobs(printer, history);
+}
+
+bool limit_histories(pappl_system_t* system, void* data) {
+  papplSystemIteratePrinters(system, keep_history, data);
+  return true;
+}
+
+// PAPPL 1.3.1's papplSystemRun answers SIGTERM by waiting up to 60 s for
+// every active job to end, those queued on a paused printer too. lblprinter
+// takes SIGTERM over once the server runs: as soon as no job is printing, it
+// saves the state with the queued jobs in it and ends; they print after the
+// next start.
+std::atomic<bool> g_stop_asked{false};  // a signal handler's only way out
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+void ask_stop(int /*signal*/) { g_stop_asked = true; }
+
+void* end_when_idle(void* data) {
+  auto* instance = static_cast<app_instance*>(data);
+  pappl_system_t* system = instance->system;
+  struct sigaction stop {};
+  stop.sa_handler = ask_stop;
+  sigemptyset(&stop.sa_mask);
+  // papplSystemRun sets its own handler some time after it starts running:
+  // lblprinter's is set again until the signal comes.
+  while (!papplSystemIsRunning(system)) ::nanosleep(&kStopStep, nullptr);
+  for (; !g_stop_asked; ::nanosleep(&kStopStep, nullptr)) sigaction(SIGTERM, &stop, nullptr);
+  while (any_printer_busy()) ::nanosleep(&kStopStep, nullptr);
+  if (instance->state_directory != nullptr) save_printer_state(system, instance->state_directory);
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping; the jobs still queued stay for the next start.");
+  ::_exit(0);
+}
+
+void watch_for_stop(app_instance* instance) {
+  pthread_attr_t detached;
+  pthread_t thread;
+  if (pthread_attr_init(&detached) != 0) return;
+  if (pthread_attr_setdetachstate(&detached, PTHREAD_CREATE_DETACHED) == 0)
+    pthread_create(&thread, &detached, end_when_idle, instance);
+  pthread_attr_destroy(&detached);
+}
+
+// A history of 1 to 100000 jobs; anything else keeps the default.
+int history_size(const char* text) {
+  char* end = nullptr;
+  const long jobs = std::strtol(text, &end, 10);
+  return *end == '\0' && jobs >= 1 && jobs <= kMaxHistory ? static_cast<int>(jobs)
+                                                          : std::atoi(kDefaultHistory);
 }
 
 // A port of 0 or text that is no port lets PAPPL choose a free one.
@@ -109,8 +179,14 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
     papplSystemDelete(system);
     return nullptr;
   }
-  if (instance->serving)
+  instance->max_completed_jobs =
+      history_size(option("max-completed-jobs", num_options, options, kDefaultHistory));
+  if (instance->serving) {
     papplSystemAddTimerCallback(system, 0, 1, restrict_control_socket, instance);
+    papplSystemAddTimerCallback(system, 0, 1, limit_histories, instance);
+    instance->system = system;
+    watch_for_stop(instance);
+  }
   // PAPPL's own PAM check would ask print jobs for a password too; the admin
   // policy asks only those who change printers or others' jobs.
   instance->admins = {std::strcmp(auth, kNoAuthService) != 0 ? auth : "",
@@ -129,8 +205,10 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
     add_maintenance_operations(system);
     // The printers' state, and what PAPPL 1.3.1 leaves out of it; without a
     // state directory PAPPL's main loop loads its own.
-    if (instance->state_directory != nullptr)
+    if (instance->state_directory != nullptr) {
+      keep_page_journals(instance->state_directory);
       keep_printer_settings(system, instance->state_directory);
+    }
   }
   return system;
 }

@@ -10,6 +10,7 @@
 
 /// PAPPL's system callback for "lblprinter server": reads the -o options
 /// server-port, listen-hostname, spool-directory, log-file, log-level,
-/// auth-service (a PAM service, "none" for no password) and admin-group;
+/// auth-service (a PAM service, "none" for no password), admin-group and
+/// max-completed-jobs (each printer's job history, 100 by default);
 /// `data` is the app_instance.
 pappl_system_t* make_label_system(int num_options, cups_option_t* options, void* data);

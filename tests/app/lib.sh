@@ -18,6 +18,8 @@ APP_TESTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # PAPPL's leaks (lsan.supp) show its functions only in stacks unwound the
 # slow way: libpappl and libcups keep no frame pointers.
 export LSAN_OPTIONS=suppressions=$APP_TESTS/lsan.supp:fast_unwind_on_malloc=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}
+# Races inside PAPPL and libcups themselves (tsan.supp) are not lblprinter's.
+export TSAN_OPTIONS=suppressions=$APP_TESTS/tsan.supp:halt_on_error=1${TSAN_OPTIONS:+:$TSAN_OPTIONS}
 PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 URI=ipp://localhost:$PORT/ipp/print/label
 server_pid=

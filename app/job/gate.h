@@ -1,0 +1,24 @@
+// One job at a time on each printer's link, each job once: PAPPL 1.3.1 may
+// start the same job twice, or a second job while one prints, and two
+// writers on one device crash the server or mix two labels. Jobs pass this
+// gate one printer at a time, and so does the idle status poll that lends
+// itself PAPPL's device.
+#pragma once
+
+#include <pappl/pappl.h>
+
+/// The printer-state-reasons of a printer that reports it cannot print
+/// (app/printer/status.h): a raster job goes on to wait for the printer itself.
+inline constexpr pappl_preason_t kPrinterConditions =
+    PAPPL_PREASON_COVER_OPEN | PAPPL_PREASON_MEDIA_JAM | PAPPL_PREASON_MEDIA_EMPTY |
+    PAPPL_PREASON_MARKER_SUPPLY_EMPTY | PAPPL_PREASON_OTHER;
+
+/// Takes `printer`'s gate unless a job or a poll holds it; true when taken.
+[[nodiscard]] bool try_enter_printer(pappl_printer_t* printer);
+
+/// Gives back the gate try_enter_printer took.
+void leave_printer(pappl_printer_t* printer);
+
+/// Whether a job (or a status poll) holds any printer's gate: takes no
+/// lock of PAPPL's.
+[[nodiscard]] bool any_printer_busy();
