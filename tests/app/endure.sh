@@ -82,8 +82,8 @@ for _ in $(seq 100); do [ -s "$sim/port" ] && break; sleep 0.05; done
 app add -d slow -m generic-203dpi -v "socket://127.0.0.1:$(cat "$sim/port")" || fail "add slow"
 saved() { for _ in $(seq 300); do grep -q "$1" "$T/state/lblprinter.state" && return; sleep 0.05; done; fail "not saved: $1"; }
 saved 'name="slow"'  # while printers print, the state is saved every 10 s
-ipptool -T 60 -f "$T/many.pwg" "ipp://localhost:$PORT/ipp/print/slow" "$APP_TESTS/print-job.test" \
-  >/dev/null 2>&1 &
+ipptool -T 60 -f "$T/many.pwg" -d width=10800 -d length=100000 \
+  "ipp://localhost:$PORT/ipp/print/slow" "$APP_TESTS/print-job.test" >/dev/null 2>&1 &
 client=$!
 for _ in $(seq 600); do [ "$(stat -c %s "$sim/labels" 2>/dev/null || echo 0)" -gt 2000000 ] && break; sleep 0.05; done
 touch "$sim/stall"
