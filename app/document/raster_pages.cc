@@ -120,7 +120,10 @@ bool raster_document::end_page(label_output& out, std::string* error) {
     *error = text;
     return false;
   }
-  if (page_.write(out)) return true;
+  if (page_.write(out)) {
+    ++written_;
+    return true;
+  }
   *error = "Unable to write print data";
   return false;
 }

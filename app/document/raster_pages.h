@@ -44,6 +44,9 @@ class raster_document {
   /// The number of the last page started, 0 before the first.
   [[nodiscard]] unsigned page_number() const { return number_; }
 
+  /// The pages written whole so far.
+  [[nodiscard]] unsigned pages_written() const { return written_; }
+
   /// The job's label at the printer's resolution.
   [[nodiscard]] uint32_t label_dots() const { return label_dots_; }
   [[nodiscard]] uint32_t label_rows() const { return label_rows_; }
@@ -65,6 +68,7 @@ class raster_document {
   uint32_t label_dots_, label_rows_;
   label_page page_;
   unsigned number_ = 0;
+  unsigned written_ = 0;
   bool started_ = false;  // rows go to the page only once it is checked
   uint32_t rows_ = 0, rows_added_ = 0;
   bool fitted_ = false;  // rows go through fit_, not straight to the page

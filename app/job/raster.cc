@@ -96,7 +96,13 @@ bool end_job(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* 
   return guard_job(job, [&] {
     std::unique_ptr<raster_document> state(job_state(job));
     papplJobSetData(job, nullptr);
-    if (state) name_refused_page(job, state->page_number() + 1);
+    if (!state) return true;
+    name_refused_page(job, state->page_number() + 1);
+    // PAPPL counts every page it handed over as printed, also one refused
+    // or cut short: an aborted job shows the pages that reached the printer.
+    const int written = static_cast<int>(state->pages_written());
+    if (papplJobGetImpressionsCompleted(job) > written)
+      papplJobSetImpressionsCompleted(job, written - papplJobGetImpressionsCompleted(job));
     return true;
   });
 }

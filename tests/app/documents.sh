@@ -53,6 +53,8 @@ while IFS='|' read -r file format want; do
   [[ $(message "$job") == aborted,*"$want"* ]] || fail "$file: $(message "$job"), not \"$want\""
   ((ms < 5000)) || fail "$file: aborted after $ms ms"
   [ ! -s "$T/label.out" ] || fail "$file: bytes reached the printer"
+  [ "$(ipptool -tv -d job="$job" "$URI" "$APP_TESTS/../cups/job-state.test" |
+    sed -n 's/^ *job-impressions-completed (integer) = //p')" = 0 ] || fail "$file: a page counted printed"
   submit "$T/good.pwg"
   [ "$state" = completed ] && "$LBLVIEW" -q "$T/label.out" || fail "the label after $file: $state"
   echo "$file: aborted in $ms ms"
