@@ -9,14 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr std::chrono::seconds kJobWait{60};
-constexpr std::chrono::milliseconds kPollInterval{100};
+constexpr timespec kPollInterval = {0, 100'000'000};  // nanosleep: <thread> is GNU under libc++
 
 struct file_closer {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -96,7 +96,7 @@ bool job_printed(http_t* http, const std::string& job) {
   while (job_state(http, printer, id, &state, &message) && state < IPP_JSTATE_CANCELED &&
          std::chrono::steady_clock::now() < deadline &&
          !(state < IPP_JSTATE_PROCESSING && printer_stopped(http, printer)))
-    std::this_thread::sleep_for(kPollInterval);
+    ::nanosleep(&kPollInterval, nullptr);
   if (state != IPP_JSTATE_ABORTED) return true;
   std::fprintf(stderr, "lblprinter: %s: %s\n", job.c_str(),
                message.empty() ? "aborted" : message.c_str());

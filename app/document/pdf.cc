@@ -12,11 +12,11 @@
 #include <poppler/cpp/poppler-page.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
 #include "app/document/raster_pages.h"
 
@@ -32,9 +32,13 @@ constexpr double kMaxPagePoints = 14400;
 // Poppler reports damaged data on standard error; the job's message says
 // what stopped it, and the server's standard error stays quiet.
 void quiet_poppler() {
-  static std::once_flag once;
-  std::call_once(
-      once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
+  // A static's initialiser runs once, whatever the threads (std::call_once
+  // needs GNU extensions of libc++'s threads under strict POSIX).
+  static const bool quiet = [] {
+    poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+    return true;
+  }();
+  (void)quiet;
 }
 
 // The page's size in points as it prints, turned by its /Rotate.

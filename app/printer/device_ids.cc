@@ -1,5 +1,10 @@
 // A USB printer's IEEE-1284 device ID onto a driver: the site's rules, then
 // the models' own IDs, then the label language's command set.
+// libc++'s <fstream> needs glibc's GNU extensions (its locale fallbacks);
+// under strict POSIX on Linux they are not declared.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE 1
+#endif
 #include "app/printer/device_ids.h"
 
 #include <fnmatch.h>

@@ -3,6 +3,11 @@
 // lblprinter.state is PAPPL's, without the jobs that have ended: PAPPL 1.3.1
 // writes every job it still remembers and saves after every job, so a state
 // file with the history would cost more with each job served.
+// libc++'s <fstream> and <regex> need glibc's GNU extensions (its locale
+// fallbacks); under strict POSIX on Linux they are not declared.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE 1
+#endif
 #include "app/server/saved_state.h"
 
 #include <cstdio>
