@@ -56,6 +56,13 @@ const char* save_mode(pappl_client_t* client, pappl_printer_t* printer,
   return result;
 }
 
+// Closes a form whose last row is a drop-down, with its Save Changes button.
+void end_form_with_select(pappl_client_t* client) {
+  papplClientHTMLPuts(client,
+                      "</select></td></tr><tr><th></th><td><input type=\"submit\" "
+                      "value=\"Save Changes\"></td></tr></tbody></table></form>\n");
+}
+
 bool show_label_mode_page(pappl_client_t* client, pappl_printer_t* printer) {
   if (!papplClientHTMLAuthorize(client)) return true;
   pappl_pr_driver_data_t driver;
@@ -75,9 +82,7 @@ bool show_label_mode_page(pappl_client_t* client, pappl_printer_t* printer) {
       papplClientHTMLPrintf(client, "<option value=\"%s\"%s>%s</option>", choice.keyword,
                             driver.mode_configured == choice.mode ? " selected" : "",
                             kLabelModes[label_mode_for(choice.mode)].text);
-  papplClientHTMLPuts(client,
-                      "</select></td></tr><tr><th></th><td><input type=\"submit\" "
-                      "value=\"Save Changes\"></td></tr></tbody></table></form>\n");
+  end_form_with_select(client);
   papplClientHTMLPrinterFooter(client);
   return true;
 }
@@ -339,9 +344,7 @@ void print_form(pappl_client_t* client, const pappl_pr_driver_data_t& driver,
       papplClientHTMLPrintf(client, "<option value=\"%s\"%s>%s</option>", choice.keyword,
                             form.tracking == choice.keyword ? " selected" : "",
                             kMediaTypes[media_type_for(choice.tracking)].text);
-  papplClientHTMLPuts(client,
-                      "</select></td></tr><tr><th></th><td><input type=\"submit\" value=\"Save "
-                      "Changes\"></td></tr></tbody></table></form>\n");
+  end_form_with_select(client);
 }
 
 bool show_media_page(pappl_client_t* client, pappl_printer_t* printer) {
