@@ -14,7 +14,7 @@ build=$(cd "${1:-build}" && pwd)
 jobs=${2:-20000}
 T=$(mktemp -d)
 server=
-trap '[ -z "$server" ] || kill -9 "$server" 2>/dev/null; rm -rf "$T"' EXIT
+trap '[ -z "$server" ] || { kill -9 "$server"; wait "$server"; } 2>/dev/null; rm -rf "$T"' EXIT
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 app() { local command=$1; shift; "$build/app/lblprinter" "$command" -o state-directory="$T/state" "$@"; }
 
@@ -56,20 +56,19 @@ open(test, "w").write("""{ OPERATION Print-Job
 def rss():
     return next(int(l.split()[1]) for l in open(f"/proc/{pid}/status") if l.startswith("VmRSS"))
 
+def resources():  # the server's file descriptors and threads, and the files in its spool
+    threads = next(int(l.split()[1]) for l in open(f"/proc/{pid}/status") if l.startswith("Threads"))
+    return (f"{len(os.listdir(f'/proc/{pid}/fd'))} fds, {threads} threads, "
+            f"{len(os.listdir(f'{T}/state/spool'))} spool files")
+
 def submit(printer, doc, fmt):
-    # A raster sent while its printer prints is answered busy: sent again, as
-    # CUPS's ipp backend does.
-    for _ in range(600):
-        try:
-        if subprocess.run(["ipptool", "-T", "30", "-f", doc, "-d", f"format={fmt}",
-                           f"ipp://localhost:{port}/ipp/print/{printer}", test],
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                          timeout=60).returncode == 0:
-            return True
+    try:
+        return subprocess.run(["ipptool", "-T", "30", "-f", doc, "-d", f"format={fmt}",
+                               f"ipp://localhost:{port}/ipp/print/{printer}", test],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=60).returncode == 0
     except subprocess.TimeoutExpired:
         return False  # the server does not answer
-        time.sleep(0.05)
-    return False
 
 def labels_on(device):
     out = subprocess.run([lblview, "-q", device], capture_output=True, text=True)
@@ -79,14 +78,15 @@ def labels_on(device):
     return int(summary.split(": ")[1].split()[0])
 
 lock = threading.Lock()
-done, latencies, rss_at = [0], {}, {}
+claimed, done, latencies, rss_at = [0], [0], {}, {}
 def client(n):
     printer, device = f"p{n}", f"{T}/p{n}.out"
     open(device, "ab").close()
     k = 0
     while True:
         with lock:
-            if done[0] + k >= jobs: return  # roughly: stops near the total
+            if claimed[0] >= jobs: return
+            claimed[0] += 1
         doc, fmt = docs[k % 3]
         size = os.path.getsize(device)
         start = time.perf_counter()
@@ -104,7 +104,8 @@ def client(n):
         with lock:
             done[0] += 1
             latencies[done[0]] = elapsed
-            if done[0] == 200: rss_at["start"] = rss()
+            if done[0] == 200: rss_at["start"], rss_at["start_resources"] = rss(), resources()
+            if done[0] == 2000: rss_at["full"] = rss()  # every printer's history full
         k += 1
 
 started = time.perf_counter()
@@ -112,7 +113,7 @@ threads = [threading.Thread(target=client, args=(n,)) for n in range(1, 9)]
 for t in threads: t.start()
 for t in threads: t.join()
 total = done[0]
-rss_at["end"] = rss()
+rss_at["end"], rss_at["end_resources"] = rss(), resources()
 alive = os.path.exists(f"/proc/{pid}")
 def pct(ids, q):
     v = sorted(latencies[i] for i in ids if i in latencies) or [float("nan")]
@@ -121,6 +122,8 @@ early, late = range(100, 201), range(total - 100, total + 1)
 print(f"8 printers, 8 clients: {total} jobs in {time.perf_counter() - started:.0f} s")
 print(f"  jobs 100-200:   p50 {pct(early, .5):.1f} ms  p99 {pct(early, .99):.1f} ms  RSS {rss_at['start'] / 1024:.1f} MiB")
 print(f"  jobs {total - 100}-{total}: p50 {pct(late, .5):.1f} ms  p99 {pct(late, .99):.1f} ms  RSS {rss_at['end'] / 1024:.1f} MiB")
+print(f"  at job 200: {rss_at['start_resources']}; at the end: {rss_at['end_resources']}")
+print(f"  RSS at job 2000, the histories full: {rss_at.get('full', 0) / 1024:.1f} MiB")
 print(f"  end/start p50 {pct(late, .5) / pct(early, .5):.2f}x, RSS growth {(rss_at['end'] - rss_at['start']) / 1024:.2f} MiB")
 print(f"  state file {os.path.getsize(f'{T}/state/lblprinter.state')} bytes; server alive: {alive}")
 on_devices = [labels_on(f"{T}/p{n}.out") for n in range(1, 9)]

@@ -3,11 +3,11 @@
 // starts pending until the new thread's start_job runs. Two calls at once (two
 // clients' jobs arriving, a job ending as another arrives) each start a thread:
 // for the same job (it prints, then its second run finds its file gone and
-// aborts it) or for the next one while the first prints. Streamed raster jobs
-// (_papplJobProcessRaster, pappl/job-process.c) start in the client's thread
-// without asking whether the printer is busy or paused. Both functions are
+// aborts it) or for the next one while the first prints. The function is
 // exported by libpappl and reached through its symbol tables, so lblprinter
-// defines them here, and the thread runs PAPPL's own once it holds the gate.
+// defines it here, and the thread runs PAPPL's own once it holds the gate.
+// A raster printed as it arrives takes the same gate in its client's thread
+// (app/job/receive.cc).
 // RTLD_NEXT is a GNU and BSD extension to dlfcn.h.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE 1
@@ -17,6 +17,7 @@
 #include <dlfcn.h>
 #include <pthread.h>
 
+#include <atomic>
 #include <ctime>
 #include <map>
 
@@ -49,10 +50,13 @@ pthread_mutex_t* gate_of(pappl_printer_t* printer) {
   return gate;
 }
 
+// Set once, when the server starts to stop.
+std::atomic<bool> g_printers_closed{false};
+
 // A paused printer (by an administrator, or by lblprinter for its status)
 // starts no job; a stopping server starts none either, so they stay queued.
 bool may_start(pappl_printer_t* printer) {
-  return papplPrinterGetState(printer) != IPP_PSTATE_STOPPED &&
+  return !g_printers_closed && papplPrinterGetState(printer) != IPP_PSTATE_STOPPED &&
          papplSystemIsRunning(papplPrinterGetSystem(printer));
 }
 
@@ -68,6 +72,8 @@ bool try_enter_printer(pappl_printer_t* printer) {
 }
 
 void leave_printer(pappl_printer_t* printer) { pthread_mutex_unlock(gate_of(printer)); }
+
+void close_printers() { g_printers_closed = true; }
 
 bool any_printer_busy() {
   bool busy = false;
@@ -101,21 +107,21 @@ extern "C" void* _papplJobProcess(pappl_job_t* job) {
 // and for an administrator's pause to end, without the gate, so that a
 // stopping server does not wait for it. A printer lblprinter paused for its
 // status lets it on: its first callback waits for the printer and says why.
-extern "C" void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client) {
-  using process = void (*)(pappl_job_t*, pappl_client_t*);
-  static const auto pappl_process = pappl_own<process>("_papplJobProcessRaster");
+bool enter_printer_for_stream(pappl_job_t* job) {
   pappl_printer_t* printer = papplJobGetPrinter(job);
   pthread_mutex_t* gate = gate_of(printer);
   const auto held = [&] {
     return papplPrinterGetState(printer) == IPP_PSTATE_STOPPED &&
            (papplPrinterGetReasons(printer) & kPrinterConditions) == 0 &&
-           !papplJobIsCanceled(job) && papplSystemIsRunning(papplPrinterGetSystem(printer));
+           papplJobGetState(job) <= IPP_JSTATE_HELD && !g_printers_closed &&
+           papplSystemIsRunning(papplPrinterGetSystem(printer));
   };
   for (;; pthread_mutex_unlock(gate)) {
     while (held()) ::nanosleep(&kPauseStep, nullptr);
     pthread_mutex_lock(gate);
     if (!held()) break;
   }
-  pappl_process(job, client);
+  if (!g_printers_closed) return true;
   pthread_mutex_unlock(gate);
+  return false;
 }

@@ -16,8 +16,17 @@ inline constexpr pappl_preason_t kPrinterConditions =
 /// Takes `printer`'s gate unless a job or a poll holds it; true when taken.
 [[nodiscard]] bool try_enter_printer(pappl_printer_t* printer);
 
-/// Gives back the gate try_enter_printer took.
+/// Waits until `job`'s printer is free and no administrator's pause holds it,
+/// and takes its gate for a raster printed as it arrives; false, without the
+/// gate, once the server is stopping.
+[[nodiscard]] bool enter_printer_for_stream(pappl_job_t* job);
+
+/// Gives back the gate try_enter_printer or enter_printer_for_stream took.
 void leave_printer(pappl_printer_t* printer);
+
+/// Starts no more jobs: the server is stopping, and what is queued stays for
+/// its next start.
+void close_printers();
 
 /// Whether a job (or a status poll) holds any printer's gate: takes no
 /// lock of PAPPL's.

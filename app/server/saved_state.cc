@@ -3,7 +3,7 @@
 // lblprinter.state is PAPPL's, without the jobs that have ended: PAPPL 1.3.1
 // writes every job it still remembers and saves after every job, so a state
 // file with the history would cost more with each job served.
-// libc++'s <fstream> and <regex> need glibc's GNU extensions (its locale
+// libc++'s <fstream> needs glibc's GNU extensions (its locale
 // fallbacks); under strict POSIX on Linux they are not declared.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE 1
@@ -11,14 +11,13 @@
 #include "app/server/saved_state.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/job/gate.h"
 #include "app/job/journal.h"
 #include "app/job/process.h"
 
@@ -55,12 +54,42 @@ void write_printer(pappl_printer_t* printer, void* data) {
                  setting.name, driver.*setting.field);
 }
 
-// PAPPL's job states: pending 3, held 4, processing 5, stopped 6; then
-// canceled 7, aborted 8, completed 9.
-const std::regex kJobLine(R"re(^Job .* id="(\d+)".* state="([3-9])")re");
-const std::regex kJobState(R"re( state="[3-9]")re");
-const std::regex kPrinterLine(R"re(^<Printer .* name="([^"]*)")re");
-constexpr char kAbortedState[] = R"re( state="8")re";
+// PAPPL writes a job as one line, its id first and its state after its name:
+// Job id="12" name="..." ... state="5" ... PAPPL's job states: pending 3,
+// held 4, processing 5, stopped 6; then canceled 7, aborted 8, completed 9.
+struct job_line {
+  int id = 0;
+  std::size_t state_at = std::string::npos;  // the state digit's offset
+};
+
+job_line parse_job_line(const std::string& line) {
+  job_line job;
+  constexpr char kId[] = " id=\"", kState[] = " state=\"";
+  if (line.rfind("Job ", 0) != 0) return job;
+  const std::size_t id = line.find(kId), state = line.rfind(kState);
+  if (id == std::string::npos || state == std::string::npos) return job;
+  job.id = std::atoi(line.c_str() + id + sizeof kId - 1);
+  const std::size_t digit = state + sizeof kState - 1;
+  if (digit < line.size() && line[digit] >= '3' && line[digit] <= '9') job.state_at = digit;
+  return job;
+}
+
+constexpr char kAbortedState = '8';
+
+bool has_ended(const std::string& line) {
+  const job_line job = parse_job_line(line);
+  return job.state_at != std::string::npos && line[job.state_at] >= '7';
+}
+
+// <Printer id="1" name="label" ...>
+std::string printer_name(const std::string& line) {
+  constexpr char kName[] = " name=\"";
+  if (line.rfind("<Printer ", 0) != 0) return {};
+  const std::size_t name = line.find(kName);
+  if (name == std::string::npos) return {};
+  const std::size_t from = name + sizeof kName - 1;
+  return line.substr(from, line.find('"', from) - from);
+}
 
 struct interrupted_job {
   std::string printer;
@@ -74,9 +103,8 @@ bool rewrite_state(const std::string& from, const std::string& to, Edit&& edit) 
   std::ifstream in(from);
   std::ofstream out(to + ".new", std::ios::trunc);
   std::string line, printer;
-  std::smatch match;
   while (std::getline(in, line)) {
-    if (std::regex_search(line, match, kPrinterLine)) printer = match[1];
+    if (line.rfind("<Printer ", 0) == 0) printer = printer_name(line);
     if (edit(printer, line)) out << line << '\n';
   }
   out.close();
@@ -85,17 +113,20 @@ bool rewrite_state(const std::string& from, const std::string& to, Edit&& edit) 
 
 // A job a stopped server was printing (processing, or the one its printer's
 // journal names) may have left part of a label on the printer: it ends
-// aborted rather than printing again.
+// aborted rather than printing again. So does a job saved as pending with an
+// id below the journal's: the printer takes its jobs in turn, and the state
+// is saved at most once a second, so that job printed after the last save.
 std::vector<interrupted_job> abort_interrupted_jobs(const std::string& state) {
   std::vector<interrupted_job> aborted;
   rewrite_state(state, state, [&](const std::string& printer, std::string& line) {
-    std::smatch match;
-    if (!std::regex_search(line, match, kJobLine)) return true;
-    const int id = std::stoi(match[1]);
-    const char state_digit = match[2].str()[0];
-    if (state_digit == '5' || (state_digit < '7' && id == journaled_job(printer))) {
-      line = std::regex_replace(line, kJobState, kAbortedState);
-      aborted.push_back({printer, id});
+    const job_line job = parse_job_line(line);
+    if (job.state_at == std::string::npos) return true;
+    const char state = line[job.state_at];
+    const int journaled = journaled_job(printer);
+    if (state == '5' || (state < '7' && job.id == journaled) ||
+        (state == '3' && job.id < journaled)) {
+      line[job.state_at] = kAbortedState;
+      aborted.push_back({printer, job.id});
     }
     return true;
   });
@@ -118,14 +149,12 @@ bool save(pappl_system_t* system, void* data) {
   return guard_callback(false, [&] {
     const char* directory = static_cast<const char*>(data);
     const std::string full = path_in(directory, kStateFile) + ".all";
-    const bool state =
-        papplSystemSaveState(system, full.c_str()) &&
-        rewrite_state(full, path_in(directory, kStateFile),
-                      [](const std::string&, const std::string& line) {
-                        std::smatch match;
-                        return !std::regex_search(line, match, kJobLine) || match[2].str()[0] < '7';
-                      }) &&
-        std::remove(full.c_str()) == 0;
+    const bool state = papplSystemSaveState(system, full.c_str()) &&
+                       rewrite_state(full, path_in(directory, kStateFile),
+                                     [](const std::string&, const std::string& line) {
+                                       return !has_ended(line);
+                                     }) &&
+                       std::remove(full.c_str()) == 0;
     const std::string kept = path_in(directory, kKeptFile), written = kept + ".new";
     std::FILE* out = std::fopen(written.c_str(), "w");
     if (out == nullptr) return false;
@@ -151,14 +180,9 @@ void restore_printer(pappl_printer_t* printer, void* data) {
   });
 }
 
-// PAPPL 1.3.1 saves after every job. papplSystemSaveState holds the system's
-// lock while it takes each printer's, and a Print-Job refused as busy (a
-// raster sent while its printer prints: _papplJobCopyDocumentData) takes them
-// the other way round, so a save while a printer prints risks a deadlock. The
-// state is saved at most once a second, while no printer prints, or once
-// kForcedSaveSeconds have passed; a change left over is saved by a tick.
+// PAPPL 1.3.1 saves after every job: lblprinter saves at most once a second,
+// and a change left over is saved by a tick.
 constexpr int kSaveSeconds = 1;
-constexpr int kForcedSaveSeconds = 10;
 
 struct save_pacing {
   time_t last = 0;
@@ -172,8 +196,7 @@ save_pacing& pacing() {
 
 bool paced_save(pappl_system_t* system, void* data) {
   const time_t now = std::time(nullptr);
-  if (now - pacing().last < kSaveSeconds ||
-      (now - pacing().last < kForcedSaveSeconds && any_printer_busy())) {
+  if (now - pacing().last < kSaveSeconds) {
     pacing().pending = true;
     return true;
   }

@@ -27,6 +27,7 @@
 #include "app/server/access.h"
 #include "app/server/add_printer_page.h"
 #include "app/server/instance.h"
+#include "app/server/job_history.h"
 #include "app/server/saved_state.h"
 
 namespace {
@@ -78,22 +79,6 @@ void add_printer_pages(pappl_printer_t* printer, void* /*data*/) {
   });
 }
 
-// Each printer keeps its last completed jobs, as CUPS keeps its MaxJobs;
-// PAPPL 1.3.1 drops the older ones a minute after a job ends (papplSystemRun
-// calls papplSystemCleanJobs). Calling that more often risks a deadlock: it
-// takes the system's lock, then each printer's, and a refused Print-Job
-// (_papplJobCopyDocumentData) takes them the other way round.
-void keep_history(pappl_printer_t* printer, void* data) {
-  const int history = static_cast<app_instance*>(data)->max_completed_jobs;
-  if (papplPrinterGetMaxCompletedJobs(printer) != history)
-    papplPrinterSetMaxCompletedJobs(printer, history);
-}
-
-bool limit_histories(pappl_system_t* system, void* data) {
-  papplSystemIteratePrinters(system, keep_history, data);
-  return true;
-}
-
 // PAPPL 1.3.1's papplSystemRun answers SIGTERM by waiting up to 60 s for
 // every active job to end, those queued on a paused printer too. lblprinter
 // takes SIGTERM over once the server runs: as soon as no job is printing, it
@@ -114,6 +99,7 @@ void* end_when_idle(void* data) {
   // lblprinter's is set again until the signal comes.
   while (!papplSystemIsRunning(system)) ::nanosleep(&kStopStep, nullptr);
   for (; !g_stop_asked; ::nanosleep(&kStopStep, nullptr)) sigaction(SIGTERM, &stop, nullptr);
+  close_printers();
   while (any_printer_busy()) ::nanosleep(&kStopStep, nullptr);
   if (instance->state_directory != nullptr) save_printer_state(system, instance->state_directory);
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping; the jobs still queued stay for the next start.");
@@ -183,7 +169,7 @@ pappl_system_t* make_system(int num_options, cups_option_t* options, void* data)
       history_size(option("max-completed-jobs", num_options, options, kDefaultHistory));
   if (instance->serving) {
     papplSystemAddTimerCallback(system, 0, 1, restrict_control_socket, instance);
-    papplSystemAddTimerCallback(system, 0, 1, limit_histories, instance);
+    bound_job_histories(system, instance->max_completed_jobs);
     instance->system = system;
     watch_for_stop(instance);
   }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A label line's day: a hundred pictures and label streams at once, to one printer
+# A label line's day: a hundred rasters, pictures and label streams at once, to one printer
 # and to eight, each printed exactly once; a pause holds a raster job until
 # Resume; a kill -9 mid-label, a restart, and the interrupted job ends aborted
 # while the next label reaches the printer whole; SIGTERM ends the server
@@ -25,25 +25,13 @@ settle() {  # printer: every job ended
   done
   fail "the jobs of $1 did not end: $(app jobs -d "$1" | head -3)"
 }
-# PAPPL answers a raster sent while its printer prints with server-error-busy,
-# and the client sends it again, as CUPS's ipp backend does.
-send() {  # printer file format
-  for _ in $(seq 200); do
-    ipptool -T 60 -f "$2" -d format="$3" "ipp://localhost:$PORT/ipp/print/$1" \
-      "$APP_TESTS/print-job.test" >/dev/null 2>&1 && return
-    sleep 0.1
-  done
-}
-# A crowd of rasters at one busy printer can still freeze PAPPL 1.3.1 (its
-# lock order, ROBUSTNESS.md): the crowds send spooled documents.
-submit() {  # printer jobs: half pictures, half label streams, every client at once
-  local clients=()
+submit() {  # printer jobs: rasters, label streams and pictures, every client at once
+  local docs=("$T/label.png image/png" "$T/page.pwg image/pwg-raster"
+    "$T/page.lbl application/vnd.lblfilter-label") clients=() file format
   for i in $(seq "$2"); do
-    if ((i % 2)); then
-      send "$1" "$T/page.lbl" application/vnd.lblfilter-label &
-    else
-      send "$1" "$T/label.png" image/png &
-    fi
+    read -r file format <<<"${docs[i % 3]}"
+    ipptool -T 60 -f "$file" -d format="$format" "ipp://localhost:$PORT/ipp/print/$1" \
+      "$APP_TESTS/print-job.test" >/dev/null 2>&1 &
     clients+=($!)
   done
   wait "${clients[@]}" || true
