@@ -50,6 +50,10 @@ pthread_mutex_t* gate_of(pappl_printer_t* printer) {
   return gate;
 }
 
+// Held while a job is handed to PAPPL; a job's thread passes it before
+// reading what the handing wrote.
+pthread_mutex_t g_submissions = PTHREAD_MUTEX_INITIALIZER;
+
 // Set once, when the server starts to stop.
 std::atomic<bool> g_printers_closed{false};
 
@@ -72,6 +76,13 @@ bool try_enter_printer(pappl_printer_t* printer) {
 }
 
 void leave_printer(pappl_printer_t* printer) { pthread_mutex_unlock(gate_of(printer)); }
+
+void submit_spooled_job(void (*submit)(pappl_job_t*, const char*), pappl_job_t* job,
+                        const char* filename) {
+  pthread_mutex_lock(&g_submissions);
+  submit(job, filename);
+  pthread_mutex_unlock(&g_submissions);
+}
 
 void close_printers() { g_printers_closed = true; }
 
@@ -96,6 +107,8 @@ extern "C" void* _papplJobProcess(pappl_job_t* job) {
   using process = void* (*)(pappl_job_t*);
   static const auto pappl_process = pappl_own<process>("_papplJobProcess");
   pappl_printer_t* printer = papplJobGetPrinter(job);
+  pthread_mutex_lock(&g_submissions);
+  pthread_mutex_unlock(&g_submissions);
   pthread_mutex_t* gate = gate_of(printer);
   pthread_mutex_lock(gate);
   if (papplJobGetState(job) == IPP_JSTATE_PENDING && may_start(printer)) pappl_process(job);

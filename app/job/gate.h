@@ -24,6 +24,13 @@ inline constexpr pappl_preason_t kPrinterConditions =
 /// Gives back the gate try_enter_printer or enter_printer_for_stream took.
 void leave_printer(pappl_printer_t* printer);
 
+/// Hands a spooled job to PAPPL through `submit` (its _papplJobSubmitFile) so
+/// that the thread PAPPL starts for the job sees the file name and state it
+/// wrote: PAPPL 1.3.1 writes them without a lock, and another client's thread
+/// may start the job.
+void submit_spooled_job(void (*submit)(pappl_job_t*, const char*), pappl_job_t* job,
+                        const char* filename);
+
 /// Starts no more jobs: the server is stopping, and what is queued stays for
 /// its next start.
 void close_printers();

@@ -135,7 +135,7 @@ extern "C" void _papplJobCopyDocumentData(pappl_client_t* client, pappl_job_t* j
   if (has_ended(job))
     ::unlink(filename.c_str());  // cancelled while it arrived
   else
-    _papplJobSubmitFile(job, filename.c_str());
+    submit_spooled_job(_papplJobSubmitFile, job, filename.c_str());
   papplClientRespondIPP(client, IPP_STATUS_OK, nullptr);
   answer_with_job(client, job);
 }

@@ -7,7 +7,7 @@ if [ -z "${T:-}" ]; then
   set -euo pipefail
   T=$(mktemp -d /tmp/lbl-app-XXXXXX)
   trap 'stop_server; rm -rf "$T"' EXIT
-  fail() { echo "FAILED: $*"; tail -20 "$T/server.log" 2>/dev/null; exit 1; }
+  fail() { echo "FAILED: $*"; tail -20 "$T/server.log" 2>/dev/null; grep -A60 -m1 Sanitizer "$T/server.out" 2>/dev/null; exit 1; }
 else  # the cupsd scenario's trap stops its cupsd and removes T
   trap "stop_server; $(trap -p EXIT | sed "s/^trap -- '\(.*\)' EXIT$/\1/")" EXIT
 fi
