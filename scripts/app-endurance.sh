@@ -35,23 +35,12 @@ chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.
 open(sys.argv[1], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 0, 0, 0, 0))
   + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))' "$T/label.png"
 
-python3 -u - "$T" "$port" "$server" "$jobs" "$build/lblview" <<'PY'
+LABEL_JOB="$PWD/scripts/label-job.test" python3 -u - "$T" "$port" "$server" "$jobs" "$build/lblview" <<'PY'
 import os, statistics, subprocess, sys, threading, time
 T, port, pid, jobs, lblview = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
 docs = [(f"{T}/label.pwg", "image/pwg-raster"), (f"{T}/label.png", "image/png"),
         (f"{T}/label.lbl", "application/vnd.lblfilter-label")]
-test = f"{T}/print.test"
-open(test, "w").write("""{ OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR mimeMediaType document-format $format
-  GROUP job-attributes-tag
-  ATTR keyword media om_w170h85_60x30mm
-  FILE $filename
-  STATUS successful-ok }
-""")
+test = os.environ["LABEL_JOB"]  # scripts/label-job.test
 
 def rss():
     return next(int(l.split()[1]) for l in open(f"/proc/{pid}/status") if l.startswith("VmRSS"))
@@ -64,6 +53,7 @@ def resources():  # the server's file descriptors and threads, and the files in 
 def submit(printer, doc, fmt):
     try:
         return subprocess.run(["ipptool", "-T", "30", "-f", doc, "-d", f"format={fmt}",
+                               "-d", "media=om_w170h85_60x30mm",
                                f"ipp://localhost:{port}/ipp/print/{printer}", test],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                               timeout=60).returncode == 0

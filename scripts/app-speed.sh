@@ -34,28 +34,17 @@ rm -f "$T/serverbin/filter/lblfilter"
 install -m 0755 "$build/lblfilter" "$T/serverbin/filter/lblfilter"
 printf 'ServerBin %s\n' "$T/serverbin" >"$T/cups-files.conf"
 
-python3 - "$T" "$port" "$server" "$build/ppd/ppd/lbl203.ppd" "$build/samples/shipping-label.pdf" <<'PY'
+LABEL_JOB="$PWD/scripts/label-job.test" python3 - "$T" "$port" "$server" "$build/ppd/ppd/lbl203.ppd" "$build/samples/shipping-label.pdf" <<'PY'
 import os, statistics, subprocess, sys, time
 T, port, pid, ppd, pdf = sys.argv[1:6]
 uri = f"ipp://localhost:{port}/ipp/print/label"
 device = f"{T}/label.out"
-test = f"{T}/print.test"
-open(test, "w").write("""{ OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR mimeMediaType document-format $format
-  GROUP job-attributes-tag
-  ATTR keyword media om_w283h425_100x150mm
-  FILE $filename
-  STATUS successful-ok }
-""")
+test = os.environ["LABEL_JOB"]  # scripts/label-job.test
 
 def app_label(doc=f"{T}/label.pwg", format="image/pwg-raster", size=None):
     # seconds from submitting to the label's last byte on the device
     start_size, start = os.path.getsize(device), time.perf_counter()
-    subprocess.run(["ipptool", "-f", doc, "-d", f"format={format}", uri, test], check=True,
+    subprocess.run(["ipptool", "-f", doc, "-d", f"format={format}", "-d", "media=om_w283h425_100x150mm", uri, test], check=True,
                    stdout=subprocess.DEVNULL)
     while os.path.getsize(device) < start_size + (size or label_bytes):
         time.sleep(0.0002)
