@@ -90,7 +90,9 @@ std::string spool(pappl_client_t* client, pappl_job_t* job, std::string& filenam
       why = with_error("Unable to write print file", errno);
     total += static_cast<unsigned long>(bytes);
   }
-  if (why.empty() && bytes < 0) why = "Unable to read print file.";
+  // libcups ends a body whose client went away early as it ends a whole one,
+  // and notes the error.
+  if (why.empty() && (bytes < 0 || httpError(http) != 0)) why = "Unable to read print file.";
   if (::close(fd) != 0 && why.empty()) why = with_error("Unable to write print file", errno);
   if (!why.empty()) {
     ::unlink(name);

@@ -10,6 +10,8 @@
 #endif
 #include "app/server/saved_state.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -143,9 +145,8 @@ void explain_interrupted(pappl_printer_t* printer, void* data) {
       }
 }
 
-// PAPPL's save callback: its state file without the ended jobs, then ours,
-// each replaced whole.
-bool save(pappl_system_t* system, void* data) {
+// PAPPL's state file without the ended jobs, then ours, each replaced whole.
+bool save_now(pappl_system_t* system, void* data) {
   return guard_callback(false, [&] {
     const char* directory = static_cast<const char*>(data);
     const std::string full = path_in(directory, kStateFile) + ".all";
@@ -163,6 +164,16 @@ bool save(pappl_system_t* system, void* data) {
     return std::fclose(out) == 0 && complete && std::rename(written.c_str(), kept.c_str()) == 0 &&
            state;
   });
+}
+
+// The main loop and a stopping server's thread both save: one at a time, or
+// their temporary files would mix.
+bool save(pappl_system_t* system, void* data) {
+  static pthread_mutex_t saving = PTHREAD_MUTEX_INITIALIZER;
+  pthread_mutex_lock(&saving);
+  const bool saved = save_now(system, data);
+  pthread_mutex_unlock(&saving);
+  return saved;
 }
 
 void restore_printer(pappl_printer_t* printer, void* data) {

@@ -3,7 +3,8 @@
 # and to eight, each printed exactly once; a pause holds a raster job until
 # Resume; a kill -9 mid-label, a restart, and the interrupted job ends aborted
 # while the next label reaches the printer whole; SIGTERM ends the server
-# with jobs queued, and the next start keeps them.
+# with jobs queued, and the next start keeps them; a printer keeps its newest
+# completed jobs.
 source "$(dirname "$0")/lib.sh"
 sim=$T/sim
 mkdir "$sim"
@@ -110,4 +111,16 @@ start_server
 app resume -d label || fail "resume"
 settle label
 [ "$(pages "$T/label.out")" = 104 ] || fail "queued across SIGTERM: $(pages "$T/label.out") labels"
-echo "endure: exactly once at 100 clients on 1 and 8 printers, pause, kill -9, SIGTERM"
+# Each printer keeps its newest completed jobs: with a history of 5, the jobs
+# that ended in earlier seconds go as newer ones end.
+stop_server
+start_server -o max-completed-jobs=5
+for _ in $(seq 20); do app submit -d label "$T/label.png" >/dev/null || fail "submit"; done
+settle label
+for _ in 1 2 3 4 5 6; do
+  sleep 1.1
+  wait_job "$(app submit -d label "$T/label.png" | sed 's/^label-//')"
+done
+kept=$(count label completed)
+[ "$kept" -ge 5 ] && [ "$kept" -le 6 ] || fail "a history of 5 holds $kept jobs"
+echo "endure: exactly once at 100 clients on 1 and 8 printers, pause, kill -9, SIGTERM, history"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One bad job never stops a label line: a job that cannot be printed ends
 # aborted with a message and the next one prints; a job cancelled mid-way
-# leaves only whole label sequences; a restart keeps printers and settings;
+# leaves only whole label sequences; a client gone mid-upload ends only its
+# own job; a restart keeps printers and settings;
 # looking for devices works whether or not an avahi daemon runs.
 source "$(dirname "$0")/lib.sh"
 start_server
@@ -76,6 +77,34 @@ wait_job "$job" slow
 [ "$state" = canceled ] || fail "the cancelled job is $state"
 pages=$("$LBLVIEW" "$T/slow.out" | sed -n 's/.*: \([0-9]*\) pages\{0,1\} in .*, valid$/\1/p')
 [ -n "$pages" ] && [ "$pages" -lt 40 ] || fail "cancelled: $("$LBLVIEW" "$T/slow.out" 2>&1 | tail -1)"
+
+# A client gone halfway through its document: the job ends with a reason,
+# nothing of it reaches the printer, and the server goes on.
+: >"$T/label.out"
+newest() { app jobs -d label | awk '{ print $1 }' | sort -n | tail -n 1; }
+before=$(newest)
+python3 - "$PORT" "$T/good.jpg" <<'PY'
+import socket, struct, sys
+port, doc = sys.argv[1], open(sys.argv[2], "rb").read()
+def attr(tag, name, value):
+    return struct.pack(">BH", tag, len(name)) + name.encode() + struct.pack(">H", len(value)) + value.encode()
+ipp = (b"\x02\x00\x00\x02\x00\x00\x00\x01\x01" + attr(0x47, "attributes-charset", "utf-8")
+       + attr(0x48, "attributes-natural-language", "en")
+       + attr(0x45, "printer-uri", f"ipp://localhost:{port}/ipp/print/label")
+       + attr(0x42, "requesting-user-name", "tester") + attr(0x49, "document-format", "image/jpeg")
+       + b"\x03" + doc[: len(doc) // 2])
+client = socket.create_connection(("localhost", int(port)))
+client.sendall(f"POST /ipp/print/label HTTP/1.1\r\nHost: localhost:{port}\r\nContent-Type: "
+               "application/ipp\r\nTransfer-Encoding: chunked\r\n\r\n".encode()
+               + b"%x\r\n" % len(ipp) + ipp + b"\r\n")
+client.close()
+PY
+for _ in $(seq 100); do job=$(newest); [ "$job" != "$before" ] && break; sleep 0.05; done
+wait_job "$job"
+[ "$state" = canceled ] || fail "the job of a client gone mid-upload is $state"
+[ ! -s "$T/label.out" ] || fail "a half-sent document reached the printer"
+wait_job "$(app submit -d label "$T/good.jpg" | sed 's/^label-//')"
+[ "$state" = completed ] || fail "the job after a client gone mid-upload: $state"
 
 # Printers and every setting lblprinter offers survive a restart (PAPPL 1.3.1
 # alone forgets a darkness of 0 and the default speed); a job without
