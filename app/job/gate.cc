@@ -64,11 +64,6 @@ bool may_start(pappl_printer_t* printer) {
          papplSystemIsRunning(papplPrinterGetSystem(printer));
 }
 
-template <typename Function>
-Function pappl_own(const char* name) {
-  return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
-}
-
 }  // namespace
 
 bool try_enter_printer(pappl_printer_t* printer) {
@@ -83,6 +78,8 @@ void submit_spooled_job(void (*submit)(pappl_job_t*, const char*), pappl_job_t* 
   submit(job, filename);
   pthread_mutex_unlock(&g_submissions);
 }
+
+void* next_definition(const char* name) { return ::dlsym(RTLD_NEXT, name); }
 
 void close_printers() { g_printers_closed = true; }
 
@@ -105,7 +102,7 @@ bool any_printer_busy() {
 // paused printer, whose Resume starts it again.
 extern "C" void* _papplJobProcess(pappl_job_t* job) {
   using process = void* (*)(pappl_job_t*);
-  static const auto pappl_process = pappl_own<process>("_papplJobProcess");
+  static const auto pappl_process = reinterpret_cast<process>(next_definition("_papplJobProcess"));
   pappl_printer_t* printer = papplJobGetPrinter(job);
   pthread_mutex_lock(&g_submissions);
   pthread_mutex_unlock(&g_submissions);

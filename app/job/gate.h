@@ -31,6 +31,10 @@ void leave_printer(pappl_printer_t* printer);
 void submit_spooled_job(void (*submit)(pappl_job_t*, const char*), pappl_job_t* job,
                         const char* filename);
 
+/// The definition of `name` that lblprinter's own stands in for (libpappl's,
+/// or libc's for the clock): the next one after the program's.
+[[nodiscard]] void* next_definition(const char* name);
+
 /// Starts no more jobs: the server is stopping, and what is queued stays for
 /// its next start.
 void close_printers();

@@ -8,11 +8,6 @@
 // its printer's turn and then goes to PAPPL's own, which then has no reason
 // to refuse it; any other document is spooled here, and a job that cannot be
 // received ends through papplJobCancel, which takes the printer's lock alone.
-// RTLD_NEXT is a GNU and BSD extension to dlfcn.h.
-#ifndef _GNU_SOURCE
-#define _GNU_SOURCE 1
-#endif
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -113,7 +108,7 @@ bool is_streamed(const char* format) {
 void print_stream(pappl_client_t* client, pappl_job_t* job) {
   using copy = void (*)(pappl_client_t*, pappl_job_t*);
   static const auto pappl_copy =
-      reinterpret_cast<copy>(::dlsym(RTLD_NEXT, "_papplJobCopyDocumentData"));
+      reinterpret_cast<copy>(next_definition("_papplJobCopyDocumentData"));
   pappl_printer_t* printer = papplJobGetPrinter(job);
   if (!enter_printer_for_stream(job))
     return refuse(client, job, IPP_STATUS_ERROR_BUSY, "The server is stopping.");

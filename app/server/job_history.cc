@@ -8,17 +8,14 @@
 // program's symbol table, runs PAPPL's own with the clock set a minute past
 // that time, so that only the older jobs are dropped. The function reads the
 // clock through time(), which lblprinter defines for it.
-// RTLD_NEXT is a GNU and BSD extension to dlfcn.h.
-#ifndef _GNU_SOURCE
-#define _GNU_SOURCE 1
-#endif
 #include "app/server/job_history.h"
 
-#include <dlfcn.h>
 #include <pthread.h>
 
 #include <ctime>
 #include <map>
+
+#include "app/job/gate.h"
 
 namespace {
 
@@ -83,7 +80,7 @@ void bound_job_histories(pappl_system_t* system, int max_completed_jobs) {
 extern "C" void _papplPrinterCleanJobsNoLock(pappl_printer_t* printer) {
   using clean = void (*)(pappl_printer_t*);
   static const auto pappl_clean =
-      reinterpret_cast<clean>(::dlsym(RTLD_NEXT, "_papplPrinterCleanJobsNoLock"));
+      reinterpret_cast<clean>(next_definition("_papplPrinterCleanJobsNoLock"));
   // With fewer jobs than the history holds, PAPPL's own clock drops none of
   // them, and the walk still removes the documents of all but the last.
   const time_t cut = cut_of(printer);
@@ -94,7 +91,7 @@ extern "C" void _papplPrinterCleanJobsNoLock(pappl_printer_t* printer) {
 
 extern "C" time_t time(time_t* now) {
   using clock = time_t (*)(time_t*);
-  static const auto real_time = reinterpret_cast<clock>(::dlsym(RTLD_NEXT, "time"));
+  static const auto real_time = reinterpret_cast<clock>(next_definition("time"));
   if (t_clean_clock == 0) return real_time(now);
   if (now != nullptr) *now = t_clean_clock;
   return t_clean_clock;
